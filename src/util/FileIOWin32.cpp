@@ -1,0 +1,47 @@
+#include <windows.h>
+
+#include "util/FileIO.h"
+
+namespace {
+
+class Win32File : public ReadOnlyFile {
+ public:
+  Win32File(HANDLE h, uint64_t size) : h_(h), size_(size) {}
+  ~Win32File() override { CloseHandle(h_); }
+  Win32File(const Win32File&) = delete;
+  Win32File& operator=(const Win32File&) = delete;
+  uint64_t Size() const override { return size_; }
+  int64_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
+    OVERLAPPED at{};
+    at.Offset = DWORD(offset);
+    at.OffsetHigh = DWORD(offset >> 32);
+    DWORD want = count > 0x40000000 ? 0x40000000 : DWORD(count);
+    DWORD got = 0;
+    if (!ReadFile(h_, buffer, want, &got, &at)) return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    return int64_t(got);
+  }
+
+ private:
+  HANDLE h_;
+  uint64_t size_;
+};
+
+}  // namespace
+
+std::unique_ptr<ReadOnlyFile> OpenReadOnly(const std::string& path) {
+  // Deny none: the setup file may be open elsewhere (an antivirus, a second reader).
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(h, &size)) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  return std::make_unique<Win32File>(h, uint64_t(size.QuadPart));
+}
+
+bool FileExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}

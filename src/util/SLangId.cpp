@@ -1,0 +1,42 @@
+#include "util/SLangId.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Rows 1-43 carry primary identifiers, the rest full identifiers. The lookup is a
+// plain substring test over the number, so the order of the rows matters.
+struct LanguageRow {
+  const char* name;
+  const char* number;
+};
+constexpr LanguageRow kLanguageTable[] = {
+    {"AFRIKAANS", "54"},  {"ALBANIAN", "28"},   {"ARABIC", "01"},       {"BASQUE", "45"},
+    {"BELARUSIAN", "35"}, {"BULGARIAN", "02"},  {"CATALAN", "03"},      {"CHINESE", "04"},
+    {"CROATIAN", "26"},   {"CZECH", "05"},      {"DANISH", "06"},       {"DUTCH", "19"},
+    {"ENGLISH", "09"},    {"ESTONIAN", "37"},   {"FAEROESE", "56"},     {"FARSI", "41"},
+    {"FINNISH", "11"},    {"FRENCH", "12"},     {"GERMAN", "07"},       {"GREEK", "08"},
+    {"HEBREW", "13"},     {"HUNGARIAN", "14"},  {"ICELANDIC", "15"},    {"INDONESIAN", "33"},
+    {"ITALIAN", "16"},    {"JAPANESE", "17"},   {"KOREAN", "18"},       {"LATVIAN", "38"},
+    {"LITHUANIAN", "39"}, {"NORWEGIAN", "20"},  {"POLISH", "21"},       {"PORTUGUESE", "22"},
+    {"ROMANIAN", "24"},   {"RUSSIAN", "25"},    {"SERBIAN", "26"},      {"SLOVAK", "27"},
+    {"SLOVENIAN", "36"},  {"SPANISH", "10"},    {"SWEDISH", "29"},      {"THAI", "30"},
+    {"TURKISH", "31"},    {"UKRAINIAN", "34"},  {"VIETNAMESE", "42"},
+    {"CHINESE(SIMPLIFIED)", "2052"},  {"CHINESE(TRADITIONAL)", "1028"},
+    {"DUTCH(FLEMISH)", "2067"},       {"DUTCH(STANDARD)", "1043"},
+    {"PORTUGUESE(PORTUGAL)", "2070"}, {"PORTUGUESE(BRAZIL)", "1046"},
+    {"SERBIAN(LATIN)", "2074"},       {"SERBIAN(CYRILIC)", "3098"},
+};
+
+}  // namespace
+
+std::string LanguageNameFromId(unsigned id) {
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%02u", id);
+  for (const LanguageRow& row : kLanguageTable)
+    if (std::strstr(row.number, digits)) return row.name;
+  return "";
+}
+
+std::string SystemLanguageName() { return LanguageNameFromId(SystemLanguageId()); }
