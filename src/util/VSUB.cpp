@@ -1,7 +1,8 @@
 #include "util/VSUB.h"
 
 #include <algorithm>
-#include <charconv>
+#include <cerrno>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -500,7 +501,7 @@ std::string ReplaceRepeated(const std::string& text, const std::string& oldText,
     } else {
         const size_t m = oldText.size();
         std::string pending(text.rbegin(), text.rend());  // next byte at the back
-        size_t budget = (size_t{1} << 24) + 16 * (text.size() + newText.size() + m);
+        size_t budget = (size_t{1} << 20) + 16 * (text.size() + newText.size() + m);
         out.reserve(text.size());
         while (!pending.empty() && budget > 0) {
             --budget;
@@ -721,9 +722,14 @@ double ParseFloatAny(const std::string& text, double def) {
         if (digitsAt(i) == 0) return def;
     }
     if (i != s.size()) return def;
-    double v = 0;
-    const auto res = std::from_chars(s.data() + body, s.data() + s.size(), v, std::chars_format::general);
-    if (res.ec != std::errc() || res.ptr != s.data() + s.size()) return def;
+    // Only a checked plain decimal reaches strtod; it reads the C locale's point.
+    std::string num(s.substr(body));
+    const char point = *std::localeconv()->decimal_point;
+    if (point != '.' && point != '\0') std::replace(num.begin(), num.end(), '.', point);
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(num.c_str(), &end);
+    if (end != num.c_str() + num.size() || (errno == ERANGE && std::isinf(v))) return def;
     return neg ? -v : v;
 }
 

@@ -293,10 +293,10 @@ TEST(TGFileInfo, HostileHeaderLengthsAreBoundedByTheFile) {
   MemoryFile over(bytes);
   EXPECT_FALSE(TGFileInfo(over).IsValid());
   // A StartOffset past the end.
-  std::string far = good;
-  PutU32At(far, far.size() - kTrailerSize + 4, 0xFFFFFF00u);
-  MemoryFile farFile(far);
-  EXPECT_FALSE(TGFileInfo(farFile).IsValid());
+  std::string distant = good;
+  PutU32At(distant, distant.size() - kTrailerSize + 4, 0xFFFFFF00u);
+  MemoryFile distantFile(distant);
+  EXPECT_FALSE(TGFileInfo(distantFile).IsValid());
 }
 
 TEST(TGFileInfo, OpeningAHugeSetupReadsOnlyTrailerAndHeaderStrings) {

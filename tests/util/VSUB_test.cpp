@@ -148,7 +148,10 @@ TEST(VSUBSwitches, DefaultsAndBadNames) {
     EXPECT_EQ(ParamIntIn("/n=12abc", "/n=", 4), 4);
     EXPECT_EQ(ParamIntIn("/n=-5", "/n=", 4), -5);
     EXPECT_EQ(ParamIntIn("/n=9223372036854775808", "/n=", 4), 4);
-    EXPECT_EQ(ParamIntIn("/WM_MSG=6699:49152", "/n=", 4), 4);
+    // A pair of numbers is read by enclosing the value in its own separator.
+    const std::string pair = ":" + ParamValueIn("/WM_MSG=6699:49152 /hide", "/WM_MSG=", "") + ":";
+    EXPECT_EQ(SUB::ItemInt(pair, 0, 0), 6699);
+    EXPECT_EQ(SUB::ItemInt(pair, 1, 0), 49152);
 }
 
 TEST(VSUBSwitches, WordSwitchNeedsTheNameFollowedBySpace) {

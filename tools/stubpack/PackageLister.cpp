@@ -147,6 +147,12 @@ std::string FlagsText(uint8_t flags) {
   return text;
 }
 
+// A listing must not show the reader's random stand-in for a token that does not check.
+std::string ReadableToken(const std::string& scrambled) {
+  if (scrambled.empty()) return "";
+  return DecodeToken(scrambled).value_or("(does not check: " + scrambled + ")");
+}
+
 }  // namespace
 
 std::string DosDateText(uint32_t d) {
@@ -167,12 +173,12 @@ PackageListing ListPackage(const std::string& path) {
   l.infoFileName = info.GetInfoFileName();
   l.originalSettingsName = info.GetOriginalSettingsName();
   l.agentName = info.GetAgentName();
-  l.packageToken = info.GetPackageToken(true);
+  l.packageToken = ReadableToken(info.GetPackageToken(false));
   l.hiddenRun = info.IsHiddenRun();
   l.downloadLocation = info.GetDownloadLocation();
   l.downloadFileName = info.GetDownloadFileName();
   l.alwaysDownload = info.IsAlwaysDownload();
-  l.downloadToken = info.GetDownloadToken(true);
+  l.downloadToken = ReadableToken(info.GetDownloadToken(false));
   l.downloadSize = info.GetDownloadSize();
   for (int i = 0, n = SUB::Count(l.languageList); i < n; ++i) {
     std::string block = SUB::Item(l.languageList, i, "");

@@ -1,0 +1,36 @@
+#!/bin/sh
+# Stub.exe as the loader sees it: a 32-bit GUI program with its PE header at exactly
+# 0x100, an empty stamp area, only Windows' own DLLs imported, and it still runs
+# under Wine, alone and with a package appended.
+set -eu
+: "${STUB_EXE:?}" "${PEHEADER:?}" "${WINE_ENV:?}" "${STUBPACK_EXE:?}"
+here=$(cd "$(dirname "$0")/../.." && pwd)
+run="$here/tests/support/wine-run.sh $WINE_ENV"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+info=$("$PEHEADER" info "$STUB_EXE")
+echo "$info"
+echo "$info" | grep -qx 'pe_offset=0x100' || fail "PE header is not at 0x100"
+echo "$info" | grep -qx 'machine=0x14c' || fail "not a 32-bit x86 image"
+echo "$info" | grep -qx 'subsystem=2' || fail "not a GUI-subsystem program"
+# Every import must be a DLL that ships with Windows.
+echo "$info" | sed -n 's/^import=//p' | while read -r dll; do
+  case $(echo "$dll" | tr 'a-z' 'A-Z') in
+  KERNEL32.DLL | USER32.DLL | GDI32.DLL | ADVAPI32.DLL | SHELL32.DLL | COMCTL32.DLL | MSVCRT.DLL | \
+    VERSION.DLL | OLE32.DLL | SHLWAPI.DLL) ;;
+  *) fail "Stub.exe imports $dll, which is not part of Windows" ;;
+  esac
+done
+stamp=$(od -An -tx1 -j 248 -N 8 "$STUB_EXE" | tr -d ' \n')
+[ "$stamp" = "0000000000000000" ] || fail "the stamp area 0xF8..0xFF of Stub.exe is not empty: $stamp"
+echo "Stub.exe size: $(wc -c <"$STUB_EXE") bytes"
+
+# The moved header still loads: Wine runs the bare stub and a stamped setup file.
+$run "$STUB_EXE" || fail "Stub.exe does not run (exit $?)"
+printf 'demo\r\n' >"$work/readme.txt"
+$run "$STUBPACK_EXE" build --stub "$STUB_EXE" -o "$work/setup.exe" "$work/readme.txt" >/dev/null 2>&1 ||
+  fail "stubpack.exe could not build a setup file"
+$run "$work/setup.exe" || fail "the setup file does not run (exit $?)"
+echo "ok"
