@@ -1,6 +1,5 @@
 #include "util/SLangId.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -32,10 +31,16 @@ constexpr LanguageRow kLanguageTable[] = {
 }  // namespace
 
 std::string LanguageNameFromId(unsigned id) {
+  // At least two digits, as the table writes its primary identifiers.
   char digits[16];
-  std::snprintf(digits, sizeof digits, "%02u", id);
+  char* p = digits + sizeof digits;
+  *--p = 0;
+  do {
+    *--p = char('0' + id % 10);
+    id /= 10;
+  } while (id || p > digits + sizeof digits - 3);
   for (const LanguageRow& row : kLanguageTable)
-    if (std::strstr(row.number, digits)) return row.name;
+    if (std::strstr(row.number, p)) return row.name;
   return "";
 }
 

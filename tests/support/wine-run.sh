@@ -3,7 +3,7 @@
 # the run's Xvfb display and its wineserver (started by wine-env.sh).
 #   wine-run.sh ENV_DIR PROGRAM [ARGS...]
 set -eu
-env_dir=$1
+env_dir=$(cd "$1" && pwd)
 shift
 export WINEPREFIX="$env_dir/prefix" WINEARCH=win32
 export WINEDEBUG="${WINEDEBUG:--all}"

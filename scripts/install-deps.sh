@@ -1,0 +1,22 @@
+#!/bin/sh
+# Installs what the build and the tests need on Debian 12, once: when everything is
+# there already it only checks and returns within a second or two.
+set -eu
+packages="cmake ninja-build g++ clang libclang-rt-14-dev g++-mingw-w64-i686 libz-mingw-w64-dev
+  zlib1g-dev googletest wine wine32:i386 xvfb osslsigncode openssl"
+
+missing=""
+for p in $packages; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" = 0 ]; then sudo=""; else sudo="sudo"; fi
+echo "Installing:$missing" >&2
+# Wine's 32-bit half comes from the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing >/dev/null

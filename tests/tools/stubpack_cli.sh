@@ -1,0 +1,74 @@
+#!/bin/sh
+# stubpack's command line: help, reproducible output, clear one-line errors with a
+# non-zero exit and never a partial output file, and list's exit codes.
+set -eu
+stubpack=$1
+here=$(cd "$(dirname "$0")/../.." && pwd)
+fail() { echo "FAIL: $*" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+{
+  printf 'MZ'; head -c 58 /dev/zero; printf '\000\001\000\000'; head -c 192 /dev/zero
+  printf 'PE\000\000'; head -c 3836 /dev/zero
+} >stub.exe
+mkdir payload
+cp "$here"/examples/demo/files/* payload/
+head -c 100000 /dev/urandom >payload/data.bin
+
+"$stubpack" --help | grep -q 'usage: stubpack build' || fail "help"
+
+# Same inputs and a fixed date: the same bytes, wherever the inputs lie.
+SOURCE_DATE_EPOCH=1700000000 "$stubpack" build --stub stub.exe -o a.exe --token t payload >/dev/null 2>&1 || fail "build a"
+cp -r payload moved
+SOURCE_DATE_EPOCH=1700000000 "$stubpack" build --stub stub.exe -o b.exe --token t moved >/dev/null 2>&1 || fail "build b"
+cmp -s a.exe b.exe || fail "builds of the same inputs differ"
+touch -d '2001-01-01' moved/readme.txt
+SOURCE_DATE_EPOCH=1700000000 "$stubpack" build --stub stub.exe -o c.exe --token t moved >/dev/null 2>&1 || fail "build c"
+cmp -s a.exe c.exe || fail "SOURCE_DATE_EPOCH did not replace the file dates"
+"$stubpack" build --stub stub.exe -o d.exe --token t --date 2001-01-01T00:00:00 moved >/dev/null 2>&1 || fail "build d"
+"$stubpack" list d.exe | grep -q '2001-01-01 00:00:00  readme.txt' || fail "--date not used"
+
+"$stubpack" list a.exe >list.txt || fail "list of a good file exits non-zero"
+grep -q 'Magic .*0x4A3B2C1D (good)' list.txt || fail "list: magic"
+grep -q 'data.bin' list.txt || fail "list: records"
+"$stubpack" list --json a.exe | grep -q '"readable":true' || fail "list --json"
+
+# Errors: one line on stderr, exit 1 (2 for usage), nothing left behind.
+expect_error() { # code pattern args...
+  code=$1 pattern=$2
+  shift 2
+  set +e
+  "$stubpack" "$@" >out.txt 2>err.txt
+  rc=$?
+  set -e
+  [ "$rc" = "$code" ] || fail "exit $rc instead of $code for: $*"
+  [ "$(wc -l <err.txt)" -eq 1 ] || fail "not one line for: $* ($(cat err.txt))"
+  grep -q "$pattern" err.txt || fail "'$pattern' not in: $(cat err.txt)"
+  ls | grep -q '^out\.exe' && fail "output left behind for: $*"
+  return 0
+}
+expect_error 1 'cannot read the stub' build --stub missing.exe -o out.exe payload
+expect_error 1 'not an executable' build --stub payload/readme.txt -o out.exe payload
+expect_error 1 'already carries a package' build --stub a.exe -o out.exe payload
+expect_error 1 'cannot read' build --stub stub.exe -o out.exe nothing-here.txt
+expect_error 1 'not a plain file name' build --stub stub.exe -o out.exe 'payload/readme.txt=sub\x.txt'
+expect_error 1 'packed twice' build --stub stub.exe -o out.exe payload/readme.txt 'payload/license.txt=README.TXT'
+mkdir -p nested/inner
+expect_error 1 'cannot hold' build --stub stub.exe -o out.exe nested
+expect_error 1 'not among the packed files' build --stub stub.exe -o out.exe --main Engine.exe payload
+expect_error 1 'piece-size' build --stub stub.exe -o out.exe --piece-size 4500 payload
+expect_error 2 'unknown option' build --stub stub.exe -o out.exe --frobnicate payload
+expect_error 2 'level' build --stub stub.exe -o out.exe --level 11 payload
+expect_error 2 'no output' build --stub stub.exe payload
+if [ "$(id -u)" != 0 ]; then
+  cp payload/readme.txt locked.txt && chmod 000 locked.txt
+  expect_error 1 'cannot read' build --stub stub.exe -o out.exe locked.txt
+fi
+
+set +e
+"$stubpack" list payload/readme.txt >/dev/null 2>&1
+[ $? = 1 ] || fail "list of a file without a package must exit 1"
+"$stubpack" list missing.exe >/dev/null 2>&1
+[ $? = 1 ] || fail "list of a missing file must exit 1"
+echo ok
