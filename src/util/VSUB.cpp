@@ -159,8 +159,13 @@ std::string ProgramFileName(const std::string& path) {
 // Fixed-point digits of |value| rounded half away from zero, taken from its
 // 15 significant decimal digits so that 2.675 reads as the user wrote it.
 std::string FixedDigits(double value, int decimals, size_t& intLen) {
-    char buf[64];
+    char buf[64] = {};
+#ifdef _WIN32
+    // msvcrt.dll's own formatter: MinGW's static printf would add 20 KB to the stub.
+    _snprintf(buf, sizeof buf - 1, "%.14e", std::fabs(value));
+#else
     std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+#endif
     std::string digits;
     const char* p = buf;
     for (; *p != '\0' && *p != 'e' && *p != 'E'; ++p)
@@ -726,10 +731,16 @@ double ParseFloatAny(const std::string& text, double def) {
     std::string num(s.substr(body));
     const char point = *std::localeconv()->decimal_point;
     if (point != '.' && point != '\0') std::replace(num.begin(), num.end(), '.', point);
+#ifdef _WIN32
+    // msvcrt.dll's atof (the syntax is checked above): MinGW's strtod is 15 KB.
+    const double v = std::atof(num.c_str());
+    if (std::isinf(v)) return def;
+#else
     errno = 0;
     char* end = nullptr;
     const double v = std::strtod(num.c_str(), &end);
     if (end != num.c_str() + num.size() || (errno == ERANGE && std::isinf(v))) return def;
+#endif
     return neg ? -v : v;
 }
 
