@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string>
 
-#include "PackageLister.h"
 #include "package/PackX.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
