@@ -4,8 +4,8 @@
 
 namespace {
 
-// Rows 1-43 carry primary identifiers, the rest full identifiers. The lookup is a
-// plain substring test over the number, so the order of the rows matters.
+// Rows 1-43 carry primary identifiers, the rest full identifiers. A number must match
+// a row exactly: a substring test would turn Armenian (43) into Dutch (1043).
 struct LanguageRow {
   const char* name;
   const char* number;
@@ -40,7 +40,7 @@ std::string LanguageNameFromId(unsigned id) {
     id /= 10;
   } while (id || p > digits + sizeof digits - 3);
   for (const LanguageRow& row : kLanguageTable)
-    if (std::strstr(row.number, p)) return row.name;
+    if (std::strcmp(row.number, p) == 0) return row.name;
   return "";
 }
 

@@ -2,8 +2,8 @@
 #pragma once
 #include <string>
 
-// The upper-case English name of the first table row whose number contains the
-// identifier's (at least two-digit) decimal text; empty when none does.
+// The upper-case English name of the first table row whose number is the
+// identifier's (at least two-digit) decimal text; empty when none is.
 std::string LanguageNameFromId(unsigned id);
 
 // Primary language identifier of the thread locale read at start-up; 9 (English)

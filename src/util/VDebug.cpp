@@ -77,13 +77,14 @@ void TDebugChannel::Deliver(std::vector<std::string>& chunks) {
   }
   delivering_ = true;
   for (auto& c : chunks) sink_(context_, c);
-  // Whatever the sink wrote back meanwhile, in the order it was written.
+  // Whatever the sink wrote back meanwhile, in the order it was written. The byte
+  // budget covers the whole delivery, so a sink that always writes back ends.
   while (!pending_.empty()) {
     std::vector<std::string> batch;
     batch.swap(pending_);
-    pendingBytes_ = 0;
     for (auto& c : batch) sink_(context_, c);
   }
+  pendingBytes_ = 0;
   delivering_ = false;
 }
 

@@ -16,7 +16,8 @@
 std::string NormalizeVersion(const std::string& text, int digits, int parts);
 
 // NormalizeVersion when digits > 1 or parts < 4, the text unchanged otherwise:
-// the rule every version reader applies to what it read.
+// the rule every version reader applies to what it read. Empty (or blank) stays
+// empty.
 std::string FormatVersionResult(const std::string& text, int digits, int parts);
 
 // The first parts numbers (parts taken in 0..64) of a version text, read as

@@ -9,8 +9,8 @@ TEST(LanguageNameFromId, PrimaryIdentifiers) {
   EXPECT_EQ(LanguageNameFromId(10), "SPANISH");
   EXPECT_EQ(LanguageNameFromId(13), "HEBREW");
   EXPECT_EQ(LanguageNameFromId(1), "ARABIC");
-  EXPECT_EQ(LanguageNameFromId(4), "CHINESE");   // before 1043, which contains "04" too
-  EXPECT_EQ(LanguageNameFromId(20), "NORWEGIAN");  // before 2052
+  EXPECT_EQ(LanguageNameFromId(4), "CHINESE");
+  EXPECT_EQ(LanguageNameFromId(20), "NORWEGIAN");
 }
 
 TEST(LanguageNameFromId, TwentySixIsAlwaysCroatian) { EXPECT_EQ(LanguageNameFromId(26), "CROATIAN"); }
@@ -22,17 +22,17 @@ TEST(LanguageNameFromId, UnknownIdentifiersAreEmpty) {
   EXPECT_EQ(LanguageNameFromId(1033), "");  // full identifiers only match their own rows
 }
 
-TEST(LanguageNameFromId, FullIdentifiersAndSubstringMatches) {
+TEST(LanguageNameFromId, FullIdentifiersMatchExactly) {
   EXPECT_EQ(LanguageNameFromId(2052), "CHINESE(SIMPLIFIED)");
   EXPECT_EQ(LanguageNameFromId(1028), "CHINESE(TRADITIONAL)");
   EXPECT_EQ(LanguageNameFromId(3098), "SERBIAN(CYRILIC)");
   EXPECT_EQ(LanguageNameFromId(2074), "SERBIAN(LATIN)");
-  // No two-digit row of their own: the digits are found inside a four-digit row.
-  EXPECT_EQ(LanguageNameFromId(43), "DUTCH(STANDARD)");
-  EXPECT_EQ(LanguageNameFromId(52), "CHINESE(SIMPLIFIED)");
-  EXPECT_EQ(LanguageNameFromId(67), "DUTCH(FLEMISH)");
-  EXPECT_EQ(LanguageNameFromId(70), "PORTUGUESE(PORTUGAL)");
-  EXPECT_EQ(LanguageNameFromId(46), "PORTUGUESE(BRAZIL)");
+  EXPECT_EQ(LanguageNameFromId(1046), "PORTUGUESE(BRAZIL)");
+  // Digits inside a longer number are no match: Armenian (43) is not Dutch.
+  EXPECT_EQ(LanguageNameFromId(43), "");
+  EXPECT_EQ(LanguageNameFromId(52), "");
+  EXPECT_EQ(LanguageNameFromId(67), "");
+  EXPECT_EQ(LanguageNameFromId(205), "");
 }
 
 TEST(SystemLanguageName, IsAKnownLanguage) {

@@ -1,0 +1,22 @@
+#include <windows.h>
+
+#include "util/FileIO.h"
+#include "util/LangRes0.h"
+#include "util/Utils.h"
+
+std::string LanguageFilePath() {
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return LanguageFilePathFor(n > 0 && n < MAX_PATH ? std::string(path, n) : std::string());
+}
+
+std::string LanguageString(const std::string& key, const std::string& defaultText) {
+  static const std::string file = LanguageFilePath();
+  if (!FileExists(file)) return defaultText;
+  std::string text = StripLanguageBars(ReadIniString(file, "STRINGS", key, ""));
+  return text.empty() ? defaultText : text;
+}
+
+std::string LanguageStringArg(const std::string& key, const std::string& defaultText, const std::string& argument) {
+  return InsertLanguageArg(LanguageString(key, defaultText), argument);
+}
