@@ -1,0 +1,78 @@
+#include <windows.h>
+
+#include "folders/ShellDir.h"
+#include "util/Utils.h"
+
+namespace {
+
+using GetFolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+using GetSpecialFolderPathFn = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
+
+std::string QueryFolderPath(int csidl) {
+  static auto fn = reinterpret_cast<GetFolderPathFn>(reinterpret_cast<void*>(LoadProc("SHFolder.dll", "SHGetFolderPathA")));
+  if (!fn) return "";
+  char buffer[1025] = {};
+  if (fn(nullptr, csidl, nullptr, 0, buffer) != 0) return "";
+  buffer[1024] = 0;
+  return buffer;
+}
+
+std::string QuerySpecialFolder(int csidl) {
+  static auto fn = reinterpret_cast<GetSpecialFolderPathFn>(
+      reinterpret_cast<void*>(LoadProc("shell32.dll", "SHGetSpecialFolderPathA")));
+  if (!fn) return "";
+  char buffer[1025] = {};
+  if (!fn(nullptr, buffer, csidl, FALSE)) return "";
+  buffer[1024] = 0;
+  return buffer;
+}
+
+bool DirectoryExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string WindowsFolder() {
+  char buffer[MAX_PATH];
+  UINT n = GetWindowsDirectoryA(buffer, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? SetTrailingBackslash(std::string(buffer, n), false) : "C:\\Windows";
+}
+
+std::string OwnerOrUser() {
+  std::string owner =
+      ReadRegistryString("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "RegisteredOwner", "");
+  if (!owner.empty()) return owner;  // an empty owner counts as missing
+  char user[257];
+  DWORD size = sizeof user;
+  return GetUserNameA(user, &size) ? std::string(user) : std::string();
+}
+
+}  // namespace
+
+std::string SetTrailingBackslash(const std::string& path, bool trailing) {
+  std::string p = path;
+  // Only a backslash that is a character of its own counts: in a double-byte code
+  // page 0x5C can be the second byte of a character.
+  for (;;) {
+    if (p.empty()) break;
+    const char* last = CharPrevA(p.c_str(), p.c_str() + p.size());
+    if (size_t(last - p.c_str()) != p.size() - 1 || p.back() != '\\') break;
+    p.pop_back();
+  }
+  return trailing ? p + "\\" : p;
+}
+
+ShellQueries SystemShellQueries() {
+  ShellQueries q;
+  q.folderPath = QueryFolderPath;
+  q.specialFolder = QuerySpecialFolder;
+  q.folderExists = DirectoryExists;
+  q.windowsDir = WindowsFolder();
+  q.profileOwner = OwnerOrUser();
+  return q;
+}
+
+std::string ShellFolder(const std::string& placeholder, bool trailingBackslash) {
+  std::string folder = ResolveShellFolder(placeholder, SystemShellQueries());
+  return folder.empty() ? folder : SetTrailingBackslash(folder, trailingBackslash);
+}
