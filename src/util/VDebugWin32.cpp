@@ -51,15 +51,31 @@ std::string g_dateSep, g_timeSep;
 bool g_separatorsKnown = false;
 int g_developerMode = -1;  // -1 unknown, 0 off, 1 on
 
-// FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the current end
-// of the file, whoever else is appending.
+// FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the current end of
+// the file, whoever else is appending. Some platforms (Wine) append by looking up the
+// size and writing there, so writers also take a lock on a byte far beyond any data;
+// the lock needs read access, and without it the append still goes ahead unlocked.
 void AppendToFile(const char* path, const std::string& data) {
   if (data.empty()) return;
-  Handle f(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!f.ok()) return;
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  Handle f(CreateFileA(path, FILE_APPEND_DATA | FILE_READ_DATA, share, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  bool canLock = f.ok();
+  if (!canLock) {
+    Handle w(CreateFileA(path, FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!w.ok()) return;
+    DWORD written = 0;
+    WriteFile(w.get(), data.data(), DWORD(data.size()), &written, nullptr);
+    return;
+  }
+  OVERLAPPED at = {};
+  at.Offset = 0;
+  at.OffsetHigh = 0x7FFFFFFF;
+  bool locked = LockFileEx(f.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != 0;
   DWORD written = 0;
   WriteFile(f.get(), data.data(), DWORD(data.size()), &written, nullptr);
+  if (locked) UnlockFileEx(f.get(), 0, 1, 0, &at);
 }
 
 void SendToViewer(const std::string& chunk) {
