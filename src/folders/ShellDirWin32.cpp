@@ -2,6 +2,7 @@
 
 #include "folders/ShellDir.h"
 #include "util/Utils.h"
+#include "util/Win64.h"
 
 namespace {
 
@@ -38,15 +39,6 @@ std::string WindowsFolder() {
   return n > 0 && n < MAX_PATH ? SetTrailingBackslash(std::string(buffer, n), false) : "C:\\Windows";
 }
 
-std::string OwnerOrUser() {
-  std::string owner =
-      ReadRegistryString("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "RegisteredOwner", "");
-  if (!owner.empty()) return owner;  // an empty owner counts as missing
-  char user[257];
-  DWORD size = sizeof user;
-  return GetUserNameA(user, &size) ? std::string(user) : std::string();
-}
-
 }  // namespace
 
 std::string SetTrailingBackslash(const std::string& path, bool trailing) {
@@ -68,7 +60,7 @@ ShellQueries SystemShellQueries() {
   q.specialFolder = QuerySpecialFolder;
   q.folderExists = DirectoryExists;
   q.windowsDir = WindowsFolder();
-  q.profileOwner = OwnerOrUser();
+  q.profileOwner = RegisteredOwner();  // the user's name when no owner is registered
   return q;
 }
 

@@ -1,0 +1,74 @@
+#!/bin/sh
+# Start-up of Stub.exe in each run mode, seen through the debug viewer and the
+# update log: trace lines, the chosen mode, and the log written only with its flag.
+set -eu
+: "${STUB_EXE:?}" "${WINE_ENV:?}" "${STUBPACK_EXE:?}" "${VDEBUG_EXE:?}"
+here=$(cd "$(dirname "$0")/../.." && pwd)
+run="$here/tests/support/wine-run.sh $WINE_ENV"
+fail() { echo "FAIL: $*" >&2; [ -f "$work/trace.txt" ] && cat "$work/trace.txt" >&2; exit 1; }
+work=$(mktemp -d)
+viewer=""
+cleanup() {
+  [ -n "$viewer" ] && kill "$viewer" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work"
+pack() { $run "$STUBPACK_EXE" build --stub "$STUB_EXE" "$@" >/dev/null 2>&1 || fail "stubpack $*"; }
+
+$run "$VDEBUG_EXE" -q -o trace.txt --ready-file ready --timeout 120 >viewer.log 2>&1 &
+viewer=$!
+i=0
+while [ ! -f ready ]; do
+  [ $i -lt 300 ] || fail "the viewer did not start"
+  sleep 0.1
+  i=$((i + 1))
+done
+
+# Each start's lines, from its STUB START line on.
+start() { # name args...
+  : >trace.txt.mark
+  before=$(wc -l <trace.txt)
+  name=$1
+  shift
+  $run "$name" "$@" || fail "$name exited with $?"
+  tr -d '\r' <trace.txt | tail -n +"$((before + 1))" >last.txt
+  grep -q 'STUB END' last.txt || fail "no end line for $name"
+}
+
+printf 'x\r\n' >readme.txt
+pack -o setup.exe readme.txt
+start ./setup.exe /foo
+grep -Eq '^[0-9]+ ==== STUB START ====> .*setup.exe.* /foo<$' last.txt || fail "start line"
+grep -Eq '^[0-9]+ ==== ThisIs_AutoUpdateProg=FALSE$' last.txt || fail "agent flag line"
+grep -q 'run mode: setup run' last.txt || fail "setup run not chosen"
+[ ! -f X_setup.log ] || fail "a setup without the agent flag wrote a log"
+
+pack -o span.exe --piece-size 400k readme.txt
+start ./span.exe
+grep -q 'run mode: first-level spanned run' last.txt || fail "spanned first level"
+start ./span.exe /SpanCdLvl=2
+grep -q 'run mode: setup run' last.txt || fail "spanned second level"
+start ./span.exe /SpanCdLvl=1
+grep -q 'run mode: first-level spanned run' last.txt || fail "/SpanCdLvl=1 is the first level"
+
+pack -o Agent.exe --agent --agent-name Agent.exe --agent-log
+start ./Agent.exe
+grep -q 'ThisIs_AutoUpdateProg=TRUE' last.txt || fail "agent flag"
+grep -q 'run mode: plain agent' last.txt || fail "plain agent"
+[ -f X_Agent.log ] || fail "no update log: $(ls)"
+tr -d '\r' <X_Agent.log >log.txt
+grep -q '=== START === .*Agent.exe' log.txt || fail "log start line: $(cat log.txt)"
+grep -q 'Agent Version=1.0.0.1' log.txt || fail "version line: $(cat log.txt)"
+grep -q 'ThisIs_Plain_AutoUpdate_Exe=TRUE' log.txt || fail "plain test line"
+grep -q '=== EXIT ===' log.txt || fail "exit line"
+
+cp Agent.exe X_Agent.exe
+start ./X_Agent.exe
+grep -q 'run mode: transient agent' last.txt || fail "transient agent"
+grep -q ' X .*ThisIs_X_AutoUpdate_Exe=TRUE' X_Agent.log || fail "transient lines carry the X indent"
+
+pack -o Quiet.exe --agent --agent-name Quiet.exe
+start ./Quiet.exe
+[ ! -f X_Quiet.log ] || fail "an agent without the log flag wrote a log"
+echo ok
