@@ -18,14 +18,24 @@ echo "$info" | grep -qx 'subsystem=2' || fail "not a GUI-subsystem program"
 # Every import must be a DLL that ships with Windows.
 echo "$info" | sed -n 's/^import=//p' | while read -r dll; do
   case $(echo "$dll" | tr 'a-z' 'A-Z') in
-  KERNEL32.DLL | USER32.DLL | GDI32.DLL | ADVAPI32.DLL | SHELL32.DLL | COMCTL32.DLL | MSVCRT.DLL | \
-    VERSION.DLL | OLE32.DLL | SHLWAPI.DLL) ;;
+  # Windows always takes these from its own folder; everything else is loaded at run
+  # time from the system folder by full path.
+  KERNEL32.DLL | USER32.DLL | GDI32.DLL | ADVAPI32.DLL | SHELL32.DLL | OLE32.DLL | OLEAUT32.DLL | \
+    SHLWAPI.DLL | COMDLG32.DLL | MSVCRT.DLL | PSAPI.DLL | IMM32.DLL) ;;
   *) fail "Stub.exe imports $dll, which is not part of Windows" ;;
   esac
 done
 stamp=$(od -An -tx1 -j 248 -N 8 "$STUB_EXE" | tr -d ' \n')
 [ "$stamp" = "0000000000000000" ] || fail "the stamp area 0xF8..0xFF of Stub.exe is not empty: $stamp"
 echo "Stub.exe size: $(wc -c <"$STUB_EXE") bytes"
+# The build token's markers stand in the image exactly once, 61 bytes apart.
+for marker in 'STUBBLD*s' 'STUBEND*e'; do
+  n=$(grep -a -o -F "$marker" "$STUB_EXE" | wc -l)
+  [ "$n" = 1 ] || fail "build token marker $marker found $n times"
+done
+start=$(grep -a -b -o -F 'STUBBLD*s' "$STUB_EXE" | cut -d: -f1)
+end=$(grep -a -b -o -F 'STUBEND*e' "$STUB_EXE" | cut -d: -f1)
+[ $((end - start)) = 70 ] || fail "build token markers are $((end - start)) bytes apart"
 
 # The moved header still loads: Wine runs the bare stub and a stamped setup file.
 $run "$STUB_EXE" || fail "Stub.exe does not run (exit $?)"
