@@ -68,6 +68,26 @@ start ./X_Agent.exe
 grep -q 'run mode: transient agent' last.txt || fail "transient agent"
 grep -q ' X .*ThisIs_X_AutoUpdate_Exe=TRUE' X_Agent.log || fail "transient lines carry the X indent"
 
+# Second instance: a window whose class is the setup's full path means it runs.
+winpath=$(grep -o 'STUB START ====> "[^"]*setup.exe"' trace.txt | head -1 | sed 's/.*"\(.*\)"/\1/')
+[ -n "$winpath" ] || fail "no Windows path of setup.exe in the trace"
+$run "${HOLD_WINDOW:?}" "$winpath" held 20 >/dev/null 2>&1 &
+holder=$!
+i=0
+while [ ! -f held ]; do
+  [ $i -lt 300 ] || fail "the window holder did not start"
+  sleep 0.1
+  i=$((i + 1))
+done
+start ./setup.exe
+kill "$holder" 2>/dev/null || true
+grep -q 'another instance runs' last.txt || fail "the second instance was not noticed"
+grep -q 'run mode:' last.txt && fail "the second instance chose a run mode"
+# The same file under another path is another instance.
+cp setup.exe copy.exe
+start ./copy.exe
+grep -q 'run mode: setup run' last.txt || fail "a copy in another path must run"
+
 pack -o Quiet.exe --agent --agent-name Quiet.exe
 start ./Quiet.exe
 [ ! -f X_Quiet.log ] || fail "an agent without the log flag wrote a log"
