@@ -143,30 +143,16 @@ std::string DebugText(bool value) { return value ? "TRUE" : "FALSE"; }
 
 namespace {
 
-std::string TwoDigits(int value) {
-  int v = value % 100;
-  if (v < 0) v = -v;
-  std::string s(2, '0');
-  s[0] = char('0' + v / 10);
-  s[1] = char('0' + v % 10);
-  return s;
-}
-
 bool IsPathDelimiter(char c) { return c == '\\' || c == '/' || c == ':'; }
 
 }  // namespace
 
-std::string LogTimestamp(const TLogTime& t, const std::string& dateSep, const std::string& timeSep) {
-  return TwoDigits(t.day) + dateSep + TwoDigits(t.month) + dateSep + TwoDigits(t.year) + " " +
-         TwoDigits(t.hour) + timeSep + TwoDigits(t.minute) + timeSep + TwoDigits(t.second);
-}
-
-std::string AgentLogLine(const TLogTime& t, uint32_t threadId, const std::string& indent,
+std::string AgentLogLine(const LocalDateTime& t, uint32_t threadId, const std::string& indent,
                          const std::string& message, const std::string& dateSep,
                          const std::string& timeSep) {
   std::string id = DebugText(static_cast<unsigned long long>(threadId));
   if (id.size() < 5) id.insert(0, 5 - id.size(), ' ');
-  return LogTimestamp(t, dateSep, timeSep) + " " + id + indent + message + "\r\n";
+  return LogTimestampOf(t, dateSep, timeSep) + " " + id + indent + message + "\r\n";
 }
 
 std::string AgentLogPathFor(const std::string& programPath) {

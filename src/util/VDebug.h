@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "util/Win64.h"
 #include <vector>
 
 // ---- debug output modes ---------------------------------------------------------
@@ -83,15 +85,9 @@ std::string DebugText(unsigned long long value);
 std::string DebugText(bool value);  // "TRUE" / "FALSE"
 
 // ---- update log ------------------------------------------------------------------------
-struct TLogTime {
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-};
-
-// "dd/mm/yy HH:NN:SS" with the given separators standing for "/" and ":".
-std::string LogTimestamp(const TLogTime& t, const std::string& dateSep = "/",
-                         const std::string& timeSep = ":");
-// Timestamp + " " + thread id right-aligned in 5 characters + indent + message + CR LF.
-std::string AgentLogLine(const TLogTime& t, uint32_t threadId, const std::string& indent,
+// Timestamp ("dd/mm/yy HH:NN:SS", LogTimestampOf) + " " + thread id right-aligned in 5
+// characters + indent + message + CR LF.
+std::string AgentLogLine(const LocalDateTime& t, uint32_t threadId, const std::string& indent,
                          const std::string& message, const std::string& dateSep = "/",
                          const std::string& timeSep = ":");
 // Folder of the program + "X_" (unless the name already starts with "X_") + the

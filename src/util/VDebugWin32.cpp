@@ -97,13 +97,6 @@ void SendToViewer(const std::string& chunk) {
 
 void ChannelSink(void*, const std::string& chunk) { DeliverDebugChunk(kDebugOutputMode, chunk); }
 
-std::string LocaleText(LCTYPE type, const char* def) {
-  char buf[8];
-  int n = GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buf, int(sizeof buf));
-  if (n <= 1 || n > int(sizeof buf)) return def;
-  return std::string(buf, size_t(n - 1));
-}
-
 std::string ProgramPath() {
   std::string path(MAX_PATH, '\0');
   for (int tries = 0; tries < 8; ++tries) {
@@ -201,20 +194,11 @@ void AgentLog(const std::string& message) {
   std::string path = AgentLogPath();
   if (path.empty()) return;
   if (!g_separatorsKnown) {
-    g_dateSep = LocaleText(LOCALE_SDATE, "/");
-    g_timeSep = LocaleText(LOCALE_STIME, ":");
+    g_dateSep = LocaleDateSeparator();
+    g_timeSep = LocaleTimeSeparator();
     g_separatorsKnown = true;
   }
-  SYSTEMTIME st;
-  GetLocalTime(&st);
-  TLogTime t;
-  t.year = st.wYear;
-  t.month = st.wMonth;
-  t.day = st.wDay;
-  t.hour = st.wHour;
-  t.minute = st.wMinute;
-  t.second = st.wSecond;
-  AppendToFile(path.c_str(), AgentLogLine(t, uint32_t(GetCurrentThreadId()), g_agentLogIndent,
+  AppendToFile(path.c_str(), AgentLogLine(CurrentLocalDateTime(), uint32_t(GetCurrentThreadId()), g_agentLogIndent,
                                           message, g_dateSep, g_timeSep));
 }
 

@@ -201,30 +201,30 @@ TEST(DebugLineFormats, NumbersAndBooleans) {
 }
 
 TEST(AgentLogFormat, TimestampThreadIdIndentAndMessage) {
-  TLogTime t;
+  LocalDateTime t;
   t.year = 2024;
   t.month = 3;
   t.day = 7;
   t.hour = 9;
   t.minute = 5;
   t.second = 2;
-  EXPECT_EQ(LogTimestamp(t), "07/03/24 09:05:02");
+  EXPECT_EQ(LogTimestampOf(t, "/", ":"), "07/03/24 09:05:02");
   EXPECT_EQ(AgentLogLine(t, 1234, kDefaultAgentLogIndent, "Hello"),
             "07/03/24 09:05:02  1234   Hello\r\n");
   EXPECT_EQ(AgentLogLine(t, 7, " X ", "PerformShot"), "07/03/24 09:05:02     7 X PerformShot\r\n");
   // A long id is not cut.
   EXPECT_EQ(AgentLogLine(t, 4000000000u, "", "m"), "07/03/24 09:05:02 4000000000m\r\n");
   // The locale's separators stand in for "/" and ":".
-  EXPECT_EQ(LogTimestamp(t, ".", "."), "07.03.24 09.05.02");
+  EXPECT_EQ(LogTimestampOf(t, ".", "."), "07.03.24 09.05.02");
 
-  TLogTime late;
+  LocalDateTime late;
   late.year = 2000;
   late.month = 12;
   late.day = 31;
   late.hour = 23;
   late.minute = 59;
   late.second = 59;
-  EXPECT_EQ(LogTimestamp(late), "31/12/00 23:59:59");
+  EXPECT_EQ(LogTimestampOf(late, "/", ":"), "31/12/00 23:59:59");
 }
 
 TEST(AgentLogFormat, PathBesideTheProgram) {
