@@ -43,7 +43,4 @@ std::string ResolveShellFolder(const std::string& placeholder, const ShellQuerie
 // The same against the running system; trailingBackslash gives exactly one.
 std::string ShellFolder(const std::string& placeholder, bool trailingBackslash = false);
 ShellQueries SystemShellQueries();
-// The path with exactly one trailing backslash (flag) or none, aware of double-byte
-// characters whose second byte is a backslash.
-std::string SetTrailingBackslash(const std::string& path, bool trailing);
 #endif

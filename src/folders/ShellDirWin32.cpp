@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "folders/ShellDir.h"
+#include "util/Files.h"
 #include "util/Utils.h"
 #include "util/Win64.h"
 
@@ -36,23 +37,10 @@ bool DirectoryExists(const std::string& path) {
 std::string WindowsFolder() {
   char buffer[MAX_PATH];
   UINT n = GetWindowsDirectoryA(buffer, MAX_PATH);
-  return n > 0 && n < MAX_PATH ? SetTrailingBackslash(std::string(buffer, n), false) : "C:\\Windows";
+  return n > 0 && n < MAX_PATH ? NoTrailingBackslash(std::string(buffer, n)) : "C:\\Windows";
 }
 
 }  // namespace
-
-std::string SetTrailingBackslash(const std::string& path, bool trailing) {
-  std::string p = path;
-  // Only a backslash that is a character of its own counts: in a double-byte code
-  // page 0x5C can be the second byte of a character.
-  for (;;) {
-    if (p.empty()) break;
-    const char* last = CharPrevA(p.c_str(), p.c_str() + p.size());
-    if (size_t(last - p.c_str()) != p.size() - 1 || p.back() != '\\') break;
-    p.pop_back();
-  }
-  return trailing ? p + "\\" : p;
-}
 
 ShellQueries SystemShellQueries() {
   ShellQueries q;
@@ -66,5 +54,5 @@ ShellQueries SystemShellQueries() {
 
 std::string ShellFolder(const std::string& placeholder, bool trailingBackslash) {
   std::string folder = ResolveShellFolder(placeholder, SystemShellQueries());
-  return folder.empty() ? folder : SetTrailingBackslash(folder, trailingBackslash);
+  return trailingBackslash ? SetTrailingBackslash(folder, true) : NoTrailingBackslash(folder);
 }

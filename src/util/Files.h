@@ -37,9 +37,12 @@ std::string CollapseBackslashes(const std::string& path, bool noTrailing,
 // File name without folder and without its last extension (all with allExtensions).
 std::string FileBaseName(const std::string& path, bool allExtensions = false,
                          LeadByteTest isLead = IsAnsiLeadByte);
-// Folder part of a path without the trailing backslash ("" when there is none;
-// "C:\x" gives "C:", "x" gives "").
-std::string FileFolderOf(const std::string& path, LeadByteTest isLead = IsAnsiLeadByte);
+// The path up to and including its last "\", "/" or ":" ("C:\x\*.tmp" gives "C:\x\",
+// "*.tmp" gives "").
+std::string FilePrefixOf(const std::string& path, LeadByteTest isLead = IsAnsiLeadByte);
+// A drive root ("C:", "C:\"), "\", "" or a UNC share root ("\\srv\share"): folders
+// that DeleteTree refuses to empty.
+bool IsDriveOrShareRoot(const std::string& path);
 
 // ---- decisions behind the Win32 operations -------------------------------------------
 constexpr int64_t kWriteChunkCap = 1048576;

@@ -12,13 +12,6 @@ bool IsFolder(const std::string& p) {
 }
 }  // namespace
 
-TEST(ShellDirWin32, TrailingBackslashIsExactlyOne) {
-  EXPECT_EQ(SetTrailingBackslash("C:\\a\\\\", true), "C:\\a\\");
-  EXPECT_EQ(SetTrailingBackslash("C:\\a", true), "C:\\a\\");
-  EXPECT_EQ(SetTrailingBackslash("C:\\a\\", false), "C:\\a");
-  EXPECT_EQ(SetTrailingBackslash("", true), "\\");
-}
-
 TEST(ShellDirWin32, RealFoldersExistAndNest) {
   std::string documents = ShellFolder("<MyDocumentsDir>");
   std::string user = ShellFolder("<UserDir>");
