@@ -7,6 +7,7 @@
 #include "package/PackX.h"
 #include "stub/RunMode.h"
 #include "stub/Stub.h"
+#include "util/Files.h"
 #include "util/Utils.h"
 #include "util/VDebug.h"
 #include "util/VSUB.h"
@@ -37,16 +38,6 @@ bool g_agentFlag = false;
 std::string g_instanceClass = kDefaultInstanceClass;
 int g_exitCode = 0;
 
-std::string OwnPath() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    DWORD n = GetModuleFileNameA(nullptr, path.data(), DWORD(path.size()));
-    if (n == 0) return "";
-    if (n < path.size()) return path.substr(0, n);
-    path.resize(path.size() * 2);
-  }
-}
-
 std::string Pid() { return IntToStr(GetCurrentProcessId()); }
 
 bool TopLevelWindowExists(const std::string& className) {
@@ -57,7 +48,7 @@ RunInputs CurrentInputs() {
   RunInputs in;
   in.agentFlag = g_agentFlag;
   in.spannedSet = g_ownPackage->SpannedSet();
-  in.programPath = OwnPath();
+  in.programPath = ExePath();
   in.agentName = g_ownPackage->GetAgentName();
   in.spanLevel = GetParamInt("/SpanCdLvl=", 1);
   return in;
@@ -78,7 +69,7 @@ std::string OwnVersionText() { return GetExeVersion(); }
 
 void DoRunStubWin() {
   AgentLog("DoRunStubWin() --- Start");
-  std::string path = OwnPath();
+  std::string path = ExePath();
   g_instanceClass = InstanceClassName(g_agentFlag, path);
   RunInputs in = CurrentInputs();
   bool transientRunning = TopLevelWindowExists(TransientAgentClassName(in.agentName));
@@ -121,7 +112,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   hooks.exception = LogException;
   SetVersionLogHooks(hooks);
   std::string commandLine = GetCommandLineA();
-  std::string path = OwnPath();
+  std::string path = ExePath();
   DebugWriteLine(Pid() + " ==== STUB START ====> " + commandLine + "<");
 
   TGFileInfo ownPackage(path);

@@ -1,14 +1,11 @@
 #include <windows.h>
 
 #include "util/FileIO.h"
+#include "util/Files.h"
 #include "util/LangRes0.h"
 #include "util/Utils.h"
 
-std::string LanguageFilePath() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return LanguageFilePathFor(n > 0 && n < MAX_PATH ? std::string(path, n) : std::string());
-}
+std::string LanguageFilePath() { return LanguageFilePathFor(ExePath()); }
 
 std::string LanguageString(const std::string& key, const std::string& defaultText) {
   static const std::string file = LanguageFilePath();

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "util/VDebug.h"
+#include "util/Files.h"
 
 namespace {
 
@@ -97,17 +98,6 @@ void SendToViewer(const std::string& chunk) {
 
 void ChannelSink(void*, const std::string& chunk) { DeliverDebugChunk(kDebugOutputMode, chunk); }
 
-std::string ProgramPath() {
-  std::string path(MAX_PATH, '\0');
-  for (int tries = 0; tries < 8; ++tries) {
-    DWORD n = GetModuleFileNameA(nullptr, path.data(), DWORD(path.size()));
-    if (n == 0) return "";
-    if (n < path.size()) return path.substr(0, n);
-    path.resize(path.size() * 2);
-  }
-  return "";
-}
-
 }  // namespace
 
 void InitDebugChannel() {
@@ -182,7 +172,7 @@ void SetAgentLogIndent(const std::string& indent) { g_agentLogIndent = indent; }
 
 std::string AgentLogPath() {
   if (!g_agentLogPathKnown) {
-    std::string program = ProgramPath();
+    std::string program = ExePath();
     if (!program.empty()) g_agentLogPath = AgentLogPathFor(program);
     g_agentLogPathKnown = true;
   }
