@@ -14,21 +14,24 @@ cleanup() {
 }
 trap cleanup EXIT
 cd "$work"
+# Waits up to 30 s for a file that a started program creates once it is ready.
+wait_for() { # file message
+  i=0
+  while [ ! -f "$1" ]; do
+    [ $i -lt 300 ] || fail "$2"
+    sleep 0.1
+    i=$((i + 1))
+  done
+}
 pack() { $run "$STUBPACK_EXE" build --stub "$STUB_EXE" "$@" >/dev/null 2>&1 || fail "stubpack $*"; }
 
 $run "$VDEBUG_EXE" -q -o trace.txt --ready-file ready --timeout 120 >viewer.log 2>&1 &
 viewer=$!
-i=0
-while [ ! -f ready ]; do
-  [ $i -lt 300 ] || fail "the viewer did not start"
-  sleep 0.1
-  i=$((i + 1))
-done
+wait_for ready "the viewer did not start"
 
 # Each start's lines, from its STUB START line on.
 start() { # name args...
-  : >trace.txt.mark
-  before=$(wc -l <trace.txt)
+    before=$(wc -l <trace.txt)
   name=$1
   shift
   $run "$name" "$@" || fail "$name exited with $?"
@@ -73,12 +76,7 @@ winpath=$(grep -o 'STUB START ====> "[^"]*setup.exe"' trace.txt | head -1 | sed 
 [ -n "$winpath" ] || fail "no Windows path of setup.exe in the trace"
 $run "${HOLD_WINDOW:?}" "$winpath" held 20 >/dev/null 2>&1 &
 holder=$!
-i=0
-while [ ! -f held ]; do
-  [ $i -lt 300 ] || fail "the window holder did not start"
-  sleep 0.1
-  i=$((i + 1))
-done
+wait_for held "the window holder did not start"
 start ./setup.exe
 kill "$holder" 2>/dev/null || true
 grep -q 'another instance runs' last.txt || fail "the second instance was not noticed"
