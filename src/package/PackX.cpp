@@ -310,7 +310,8 @@ std::string TGFileInfo::GetDownloadSize() const { return SUB::Item(downloadHeade
 std::string TGFileInfo::GetLangString(const std::string& key, const std::string& defaultText) const {
   if (g_languageBlock.empty()) g_languageBlock = ChooseLanguageBlock(languageList_, SystemLanguageName());
   if (g_languageBlock.size() <= 1) return defaultText;
-  return SUB::Value(g_languageBlock, key, true, "", defaultText);
+  // Vendors write line breaks and tabs of their texts as "\n" and "\t".
+  return ExpandEscapes(SUB::Value(g_languageBlock, key, true, "", defaultText));
 }
 
 int TGFileInfo::GetCharset() const { return int(StrToInt64Def(GetLangString("Charset", "0"), 0)); }

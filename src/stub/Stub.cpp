@@ -7,6 +7,9 @@
 #include "package/PackX.h"
 #include "stub/RunMode.h"
 #include "stub/Stub.h"
+#include "stub/StubGlob.h"
+#include "stub/StubSetup.h"
+#include "stub/StubWin.h"
 #include "util/Files.h"
 #include "util/Utils.h"
 #include "util/VDebug.h"
@@ -59,6 +62,19 @@ void NotYetBuilt(RunMode mode) {
   DebugWriteLine(Pid() + " ==== run mode: " + RunModeName(mode) + " (its work is not part of this build)");
 }
 
+// The main window's looks come from the own package's language strings.
+MainWindowSetup MainWindowFor(bool agent) {
+  MainWindowSetup setup;
+  setup.className = g_instanceClass;
+  setup.caption = g_ownPackage->GetLangString("s0", kDefaultCaption);
+  setup.charset = g_ownPackage->GetCharset();
+  setup.fontName = g_ownPackage->GetFontName();
+  setup.fontSize = g_ownPackage->GetFontSize();
+  setup.agent = agent;
+  if (!agent) setup.setupFlow = RunSetupFlow;
+  return setup;
+}
+
 }  // namespace
 
 const TGFileInfo& OwnPackage() { return *g_ownPackage; }
@@ -91,8 +107,8 @@ void DoRunStubWin() {
         AgentLog("DeleteMySelf");
         break;
       case RunMode::SetupRun:
-        NotYetBuilt(mode);
-        if (DeletesItsFolderAfterSetup(in, "")) AgentLog("DeleteMySelf");
+        StubWin::WinMain(MainWindowFor(false));
+        if (DeletesItsFolderAfterSetup(in, Globals().setupFolder)) AgentLog("DeleteMySelf");
         break;
       default:
         NotYetBuilt(mode);

@@ -108,6 +108,8 @@ bool WriteFileText(const std::string& file, const std::string& data, uint32_t do
 bool AppendFileText(const std::string& file, const std::string& data, uint32_t dosDate = 0);
 // Size of the first file matching a name or mask; 0 when none.
 int64_t FileSizeByName(const std::string& nameOrMask);
+// True when path names an existing folder.
+bool FolderExists(const std::string& path);
 // Last-write date and time of a file as packed DOS date-time; 0 when missing.
 uint32_t FileDateOf(const std::string& file);
 // file is a Win32 file HANDLE. -1 on failure. origin: FILE_BEGIN/CURRENT/END.

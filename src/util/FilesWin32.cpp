@@ -8,6 +8,7 @@
 #include "util/Utils.h"
 #include "util/VDebug.h"
 #include "util/VSUB.h"
+#include "util/WinHandle.h"
 
 #ifndef IOCTL_STORAGE_EJECT_MEDIA
 #define IOCTL_STORAGE_EJECT_MEDIA 0x2D4808
@@ -15,20 +16,7 @@
 
 namespace {
 
-class Handle {
- public:
-  explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-  ~Handle() {
-    if (ok()) CloseHandle(h_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  bool ok() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  HANDLE get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
+using Handle = WinHandle;
 
 class FindHandle {
  public:
@@ -205,6 +193,10 @@ int64_t FileSizeByName(const std::string& nameOrMask) {
     if (!(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return Size64(d.nFileSizeHigh, d.nFileSizeLow);
   } while (find.Next(d));
   return 0;
+}
+
+bool FolderExists(const std::string& path) {
+  return !path.empty() && IsFolder(GetFileAttributesA(path.c_str()));
 }
 
 uint32_t FileDateOf(const std::string& file) {

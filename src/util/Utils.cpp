@@ -78,3 +78,10 @@ int64_t RandomBetween(int64_t low, int64_t high) {
 }
 
 std::string RandomText(int64_t low, int64_t high) { return IntToStr(RandomBetween(low, high)); }
+
+namespace {
+bool g_abortFlag = false;
+}  // namespace
+
+void SetAbortFlag(bool on) { g_abortFlag = on; }
+bool AbortFlag() { return g_abortFlag; }

@@ -55,6 +55,15 @@ int PointsToPixelsAt(int points, int pixelsPerInch);
 int64_t RandomBetween(int64_t low, int64_t high);
 std::string RandomText(int64_t low, int64_t high);
 
+// The process-wide abort request: set by a close request of the main window and on
+// tear-down, read by long operations (downloads, extraction) between their steps.
+void SetAbortFlag(bool on);
+bool AbortFlag();
+
+// The progress display: mode 0 sets the range 0..maximum, the step and the position
+// and resets the activity bar; mode 1 advances both bars; reserved and text are unused.
+using ProgressCallback = void (*)(int mode, int reserved, int maximum, int text, int step, int position);
+
 // ---- Win32 --------------------------------------------------------------
 #ifdef _WIN32
 #include <windows.h>

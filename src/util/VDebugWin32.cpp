@@ -5,23 +5,11 @@
 
 #include "util/VDebug.h"
 #include "util/Files.h"
+#include "util/WinHandle.h"
 
 namespace {
 
-class Handle {
- public:
-  explicit Handle(HANDLE h) : h_(h) {}
-  ~Handle() {
-    if (h_ != INVALID_HANDLE_VALUE && h_ != nullptr) CloseHandle(h_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return h_; }
-  bool ok() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-
- private:
-  HANDLE h_;
-};
+using Handle = WinHandle;
 
 class GlobalAtom {
  public:

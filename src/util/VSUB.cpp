@@ -636,6 +636,10 @@ std::string UnescapeText(const std::string& text) {
     return ReplaceAllCI(r, "<T>", "\t");
 }
 
+std::string ExpandEscapes(const std::string& text) {
+    return ReplaceAll(ReplaceAll(text, "\\n", "\r\n"), "\\t", "\t");
+}
+
 std::string ThousandsText(const std::string& numberText) {
     const size_t dot = numberText.find('.');
     // 1-based position of the first comma; further ones every 3 bytes to the left.

@@ -82,6 +82,9 @@ std::string ZeroPad(int64_t number, int width);
 std::string BoolText(bool value);
 std::string BoolChar(bool value);
 std::string UnescapeText(const std::string& text);
+// "\n" and "\t" written as two characters become CR LF and TAB. For language strings
+// only: a path inserted into a text keeps its backslashes.
+std::string ExpandEscapes(const std::string& text);
 std::string ThousandsText(const std::string& numberText);
 std::string SizeText(uint64_t bytes, uint64_t unit = 1024, int decimals = 0, bool thousands = false);
 int64_t RadixToInt(const std::string& text, int radix, int64_t def = 0);

@@ -423,6 +423,13 @@ TEST(LanguageBlocks, ChoiceFollowsTheSystemLanguage) {
   EXPECT_EQ(ChooseLanguageBlock("", "ENGLISH"), "*");
 }
 
+TEST(LanguageBlocks, EscapesOfTheVendorsTextsBecomeBreaks) {
+  ResetLanguageCache();
+  MemoryFile file(HandPackage("", {"|*English*s7=Bad CRC!\\nTry again\\tnow*|", kPlainHeader}));
+  EXPECT_EQ(TGFileInfo(file).GetLangString("s7", ""), "Bad CRC!\r\nTry again\tnow");
+  ResetLanguageCache();
+}
+
 TEST(LanguageBlocks, LookupIsCachedForTheProcess) {
   ResetLanguageCache();
   MemoryFile first(HandPackage("", {"|*English*S0 =Hello*Empty=*Charset=177*FontSize=abc*|", kPlainHeader}));

@@ -1,0 +1,6 @@
+#include "stub/StubGlob.h"
+
+StubGlobals& Globals() {
+  static StubGlobals globals;
+  return globals;
+}

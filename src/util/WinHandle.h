@@ -1,0 +1,29 @@
+// Owner of one kernel handle (file, process, thread, event): closed exactly once.
+#pragma once
+#include <windows.h>
+
+class WinHandle {
+ public:
+  explicit WinHandle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+  ~WinHandle() { reset(); }
+  WinHandle(const WinHandle&) = delete;
+  WinHandle& operator=(const WinHandle&) = delete;
+  WinHandle(WinHandle&& other) noexcept : h_(other.h_) { other.h_ = INVALID_HANDLE_VALUE; }
+  WinHandle& operator=(WinHandle&& other) noexcept {
+    if (this != &other) {
+      reset();
+      h_ = other.h_;
+      other.h_ = INVALID_HANDLE_VALUE;
+    }
+    return *this;
+  }
+  bool ok() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+  HANDLE get() const { return h_; }
+  void reset(HANDLE h = INVALID_HANDLE_VALUE) {
+    if (ok()) CloseHandle(h_);
+    h_ = h;
+  }
+
+ private:
+  HANDLE h_;
+};
