@@ -59,7 +59,7 @@ RunInputs CurrentInputs() {
 
 // A role whose work is not built yet ends cleanly and says so.
 void NotYetBuilt(RunMode mode) {
-  DebugWriteLine(Pid() + " ==== run mode: " + RunModeName(mode) + " (its work is not part of this build)");
+  DebugWriteLine(Pid() + " ==== " + RunModeName(mode) + ": its work is not part of this build");
 }
 
 // The main window's looks come from the own package's language strings.
@@ -99,6 +99,7 @@ void DoRunStubWin() {
     DebugWriteLine(Pid() + " ==== another instance runs (" + g_instanceClass + ")");
   } else {
     RunMode mode = ChooseRunMode(in);
+    DebugWriteLine(Pid() + " ==== run mode: " + RunModeName(mode));
     switch (mode) {
       case RunMode::TransientAgent:
         AgentLog("CheckTestMode");

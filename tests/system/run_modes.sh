@@ -45,6 +45,9 @@ start ./setup.exe /foo
 grep -Eq '^[0-9]+ ==== STUB START ====> .*setup.exe.* /foo<$' last.txt || fail "start line"
 grep -Eq '^[0-9]+ ==== ThisIs_AutoUpdateProg=FALSE$' last.txt || fail "agent flag line"
 grep -q 'run mode: setup run' last.txt || fail "setup run not chosen"
+# The setup run takes its temp folder on the first tick and removes it at the end.
+grep -Eq 'SetupTempFolder=.*\\SETUP_[0-9]+$' last.txt || fail "no setup temp folder taken"
+grep -q 'DestroyMainWindow' last.txt && fail "the window was torn down although the flow ended it"
 [ ! -f X_setup.log ] || fail "a setup without the agent flag wrote a log"
 
 pack -o span.exe --piece-size 400k readme.txt
