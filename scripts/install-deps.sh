@@ -1,9 +1,10 @@
 #!/bin/sh
 # Installs what the build and the tests need on Debian 12, once: when everything is
-# there already it only checks and returns within a second or two.
+# there already it only checks and returns within a second or two. Further packages
+# that one script needs (the pictures need imagemagick) are given as arguments.
 set -eu
 packages="cmake ninja-build g++ clang libclang-rt-14-dev g++-mingw-w64-i686 libz-mingw-w64-dev
-  zlib1g-dev googletest wine wine32:i386 xvfb osslsigncode openssl"
+  zlib1g-dev googletest wine wine32:i386 xvfb osslsigncode openssl $*"
 
 missing=""
 for p in $packages; do

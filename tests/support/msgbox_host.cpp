@@ -1,7 +1,9 @@
 // Shows one message box of the stub and prints its answer, for the tests and the
 // pictures: msgbox_host [--kind raw|error|attention|yesno|okcancel] [--text T]
-// [--text-file F] [--title T] [--flags N] [--timeout MS] [--charset N] [--buttons L]
-// [--owner N] [--font NAME] [--size N] [--autoplay]
+// [--title T] [--flags N] [--timeout MS] [--charset N] [--buttons L] [--owner N]
+// [--font NAME] [--size N] [--autoplay]
+// A text value "@FILE" is read from FILE as it is: a command line would change bytes
+// of another code page on their way through Wine.
 #include <windows.h>
 
 #include <cstdio>
@@ -20,7 +22,8 @@ int main(int argc, char** argv) {
   uintptr_t owner = 1;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    const char* v = i + 1 < argc ? argv[i + 1] : "";
+    std::string v = i + 1 < argc ? argv[i + 1] : "";
+    if (!v.empty() && v[0] == '@') v = ReadFileRange(v.substr(1));
     if (a == "--autoplay") {
       EnableAutoPlayCancel(true);
       continue;
@@ -28,15 +31,14 @@ int main(int argc, char** argv) {
     ++i;
     if (a == "--kind") kind = v;
     else if (a == "--text") text = v;
-    else if (a == "--text-file") text = ReadFileRange(v);
     else if (a == "--title") title = v;
-    else if (a == "--flags") flags = uint32_t(std::strtoul(v, nullptr, 0));
-    else if (a == "--timeout") timeout = std::atoi(v);
-    else if (a == "--charset") charset = std::atoi(v);
+    else if (a == "--flags") flags = uint32_t(std::strtoul(v.c_str(), nullptr, 0));
+    else if (a == "--timeout") timeout = std::atoi(v.c_str());
+    else if (a == "--charset") charset = std::atoi(v.c_str());
     else if (a == "--buttons") buttons = v;
-    else if (a == "--owner") owner = uintptr_t(std::strtoul(v, nullptr, 0));
+    else if (a == "--owner") owner = uintptr_t(std::strtoul(v.c_str(), nullptr, 0));
     else if (a == "--font") font = v;
-    else if (a == "--size") size = std::atoi(v);
+    else if (a == "--size") size = std::atoi(v.c_str());
     else {
       std::fprintf(stderr, "unknown option %s\n", a.c_str());
       return 2;
