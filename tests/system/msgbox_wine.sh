@@ -107,6 +107,24 @@ field "$d" button.0 | grep -q "rect=$((cw - 80)),$((ch - 29)),70,23" || fail "OK
 press "Text" --index 0
 answered result=1 "text box"
 
+# Without the rich-edit library the text still shows, in a read-only edit control.
+export WINEDLLOVERRIDES="mscoree,mshtml,riched32="
+start box "$MSGBOX_HOST" --title "Plain" --text 'One <B>two</B><P>three'
+unset WINEDLLOVERRIDES
+robot wait --class VMsgBox --title "Plain" --timeout 30000 >/dev/null || fail "the plain box did not appear"
+d=$(robot show --class VMsgBox --title "Plain")
+[ "$(field "$d" textclass)" = Edit ] || fail "no edit fallback: $(field "$d" textclass)"
+[ "$(field "$d" text)" = 'One two\nthree' ] || fail "fallback text: $(field "$d" text)"
+[ $(( $(field "$d" textstyle) & 0x800 )) -ne 0 ] || fail "fallback text area is not read-only"
+press "Plain" --index 0
+answered result=1 "edit fallback"
+
+# A quit request reaching the box's loop ends the box without a choice; the quit
+# goes on to the program.
+open_box "Quit" --flags 4
+robot post --class VMsgBox --title Quit --message 18 >/dev/null || fail "post WM_QUIT"
+answered result=0 "quit while the box is up"
+
 # ---- right to left (Hebrew charset) through the shortcut ----
 open_box "Hebrew" --kind box --owner 1 --charset 177 --flags 4
 d=$(robot show --class VMsgBox --title "Hebrew")

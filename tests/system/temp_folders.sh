@@ -61,6 +61,13 @@ $run "$work/a/setup.exe" take >"$work/again.out" 2>&1 || fail "restart failed"
 [ "$(value leftover "$work/again.out")" = 0 ] || fail "the leftover was not emptied"
 [ ! -e "$unix_a" ] || fail "the reused folder stayed behind"
 
+# A setup file dated before 1980 (no DOS date) is still named by its time of day.
+mkdir -p "$work/old"
+cp "$STUBGLOB_PROBE" "$work/old/setup.exe"
+touch -d '1975-03-04 10:20:30' "$work/old/setup.exe"
+$run "$work/old/setup.exe" take >"$work/old.out" 2>&1 || fail "old setup failed"
+value folder "$work/old.out" | grep -Eq '\\SETUP_21135$' || fail "pre-1980 name: $(value folder "$work/old.out")"
+
 # Temp folder on a second fixed drive D: (in memory here); C: has more room, so the
 # alternative folder goes to C: and is made new by this process.
 drive_d=$(mktemp -d /dev/shm/stubtest-d.XXXXXX)
