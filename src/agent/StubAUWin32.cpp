@@ -34,18 +34,8 @@ AgentFiles OwnAgentFiles(const TGFileInfo& ownPackage) {
   return AgentFilesIn(ExeDir(true), ownPackage.GetInfoFileName(), ownPackage.GetOriginalSettingsName());
 }
 
-int64_t AgentNowSeconds() {
-  SYSTEMTIME st{};
-  GetLocalTime(&st);
-  LocalDateTime t;
-  t.year = st.wYear;
-  t.month = st.wMonth;
-  t.day = st.wDay;
-  t.hour = st.wHour;
-  t.minute = st.wMinute;
-  t.second = st.wSecond;
-  return SecondsOf(t, st.wMilliseconds).value_or(0);
-}
+// One clock for every agent time: whole seconds of the local time.
+int64_t AgentNowSeconds() { return NowSeconds(); }
 
 OverrideSwitches& AgentOverrides() { return g_overrides; }
 SecondsFloor& ProbeSecondsFloor() { return g_probeFloor; }
