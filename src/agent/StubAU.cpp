@@ -171,25 +171,6 @@ bool ReadSettingYesNo(const SettingsSource& source, const std::string& section, 
 
 // ---- file names ----------------------------------------------------------------------
 
-bool IsPlainFileName(const std::string& name) {
-  if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
-  for (char c : name) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (u < 32 || u == 127 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) return false;
-  }
-  if (name.back() == '.' || name.back() == ' ') return false;
-  // The system maps these names to devices whatever their extension, and ignores
-  // blanks before the extension.
-  std::string base(TrimmedView(std::string_view(name).substr(0, name.find('.'))));
-  base = UpperCase(base);
-  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return false;
-  if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0)) {
-    const unsigned char digit = static_cast<unsigned char>(base[3]);
-    // Superscript 1, 2, 3 of the ANSI code page count as digits there too.
-    if ((digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3) return false;
-  }
-  return true;
-}
 
 std::string FolderOfPath(const std::string& programPath) {
   size_t slash = programPath.find_last_of("\\/");

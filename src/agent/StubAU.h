@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "dialogs/VMsgBox.h"
+#include "util/Files.h"
 #include "util/Win64.h"
 
 // ---- where settings come from ---------------------------------------------------
@@ -58,11 +59,6 @@ bool ReadSettingYesNo(const SettingsSource& source, const std::string& section, 
 
 // ---- file names -----------------------------------------------------------------
 
-// A bare file name that cannot leave its folder or open a device: not empty, at most
-// 255 bytes, no "\" "/" ":" "*" "?" '"' "<" ">" "|" or control characters, not "." or
-// "..", not ending in "." or a blank, and not a device name (CON, PRN, AUX, NUL,
-// COM1-9, LPT1-9, with or without an extension, any case).
-bool IsPlainFileName(const std::string& name);
 
 // Both agent files lie in the agent's folder.
 struct AgentFiles {

@@ -246,3 +246,23 @@ std::string BuildSelfDeleteBatch(const SelfDeleteBatch& b) {
   t += "DEL " + BatchArg(b.batchPath) + nl;
   return t;
 }
+
+bool IsPlainFileName(const std::string& name) {
+  if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
+  for (char c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 32 || u == 127 || std::strchr("\\/:*?\"<>|", c) != nullptr) return false;
+  }
+  if (name.back() == '.' || name.back() == ' ') return false;
+  // The system maps these names to devices whatever their extension, and ignores
+  // blanks before the extension.
+  std::string base = Trim(name.substr(0, name.find('.')));
+  base = UpperCase(base);
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return false;
+  if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0)) {
+    const unsigned char digit = static_cast<unsigned char>(base[3]);
+    // Superscript 1, 2, 3 of the ANSI code page count as digits there too.
+    if ((digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3) return false;
+  }
+  return true;
+}

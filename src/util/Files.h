@@ -44,6 +44,12 @@ std::string FilePrefixOf(const std::string& path, LeadByteTest isLead = IsAnsiLe
 // that DeleteTree refuses to empty.
 bool IsDriveOrShareRoot(const std::string& path);
 
+// A bare file name that cannot leave its folder or open a device: not empty, at most
+// 255 bytes, no "\" "/" ":" "*" "?" '"' "<" ">" "|" or control characters, not "." or
+// "..", not ending in "." or a blank, and not a device name (CON, PRN, AUX, NUL,
+// COM1-9, LPT1-9, with or without an extension, any case).
+bool IsPlainFileName(const std::string& name);
+
 // ---- decisions behind the Win32 operations -------------------------------------------
 constexpr int64_t kWriteChunkCap = 1048576;
 constexpr int64_t kWriteChunkMin = 1024;

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "OutFile.h"
+#include "util/Files.h"
 #include "util/VSUB.h"
 
 namespace {
@@ -61,13 +62,6 @@ bool ModificationTime(const std::string& path, int64_t& unixSeconds) {
 #endif
   unixSeconds = int64_t(st.st_mtime);
   return true;
-}
-
-bool IsPlainFileName(const std::string& name) {
-  if (name.empty() || name == "." || name == ".." || name.size() > 255) return false;
-  for (unsigned char c : name)
-    if (c < 32 || std::strchr("\\/:*?\"<>|", c)) return false;
-  return name.back() != ' ' && name.back() != '.';
 }
 
 class Writer {
