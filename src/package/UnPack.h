@@ -107,6 +107,62 @@ ExtractResult ExtractCore(const ExtractRequest& request, ExtractHost& host, Extr
 
 #ifdef _WIN32
 #include "util/Utils.h"
+#include "util/WinHandle.h"
+
+// Files in a folder on disk.
+class FolderSink : public ExtractSink {
+ public:
+  explicit FolderSink(const std::string& folder);
+  std::string CreateFolder() override;
+  bool Exists(const std::string& name) override;
+  bool Open(const std::string& name, bool append) override;
+  bool Write(const uint8_t* data, size_t count) override;
+  bool Close(uint32_t dosDate) override;
+  std::string PathOf(const std::string& name) override;
+  bool Replace(const std::string& from, const std::string& to) override;
+  void Remove(const std::string& name) override;
+  int64_t FreeBytes() override;
+  std::string FailureReport(const std::string& name, int64_t dataSize) override;
+
+ private:
+  bool Failed();
+  std::string folder_;
+  WinHandle file_;
+  DWORD lastError_ = 0;
+};
+
+// The stub's own answers: piece files on disk, the disk prompt in the stub's
+// message box, the main window's progress callback and message pump.
+struct DiskPrompt {
+  int charset = 0;
+  std::string buttonTexts;
+  std::string caption;
+  std::string text;  // "<DISK_NUM>" (any case) becomes the piece number
+};
+class StubExtractHost : public ExtractHost {
+ public:
+  StubExtractHost(const DiskPrompt& prompt, ProgressCallback progress) : prompt_(prompt), progress_(progress) {}
+  std::unique_ptr<ReadOnlyFile> OpenPiece(const std::string& path) override;
+  bool PieceExists(const std::string& path) override;
+  uint32_t FileDate(const std::string& path) override;
+  bool AskForDisk(int piece) override;
+  void EjectIfRemovable(const std::string& path) override;
+  void EnableAutoPlayCancel() override;
+  void Progress(int mode, int maximum) override;
+  bool PumpAndCheckAbort() override;
+  void Wait(int ms) override;
+  void Trace(const std::string& line) override;
+  void ShowError(const std::string& text) override;
+  uint64_t Milliseconds() override;
+
+ private:
+  DiskPrompt prompt_;
+  ProgressCallback progress_;
+};
+
+// The free-space report of a failed write: the system's error text, the data size,
+// the file's size so far and the free bytes of its drive.
+std::string FreeSpaceReport(const std::string& path, int64_t dataSize, unsigned long errorCode);
 
 // The setup flow's call: unpacks packagePath into targetFolder with the main window's
 // progress callback and the stub's disk prompt.

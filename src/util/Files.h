@@ -116,6 +116,10 @@ bool AppendFileText(const std::string& file, const std::string& data, uint32_t d
 int64_t FileSizeByName(const std::string& nameOrMask);
 // True when path names an existing folder.
 bool FolderExists(const std::string& path);
+// FileExists without the system's "insert a disk" box for an empty drive.
+bool FileExistsQuietly(const std::string& path);
+// Makes folder with every missing parent; true when it exists afterwards.
+bool CreateFolderTree(const std::string& folder);
 // Last-write date and time of a file as packed DOS date-time; 0 when missing.
 uint32_t FileDateOf(const std::string& file);
 // file is a Win32 file HANDLE. -1 on failure. origin: FILE_BEGIN/CURRENT/END.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "util/FileIO.h"
 #include "util/Files.h"
 #include "util/Utils.h"
 #include "util/VDebug.h"
@@ -197,6 +198,21 @@ int64_t FileSizeByName(const std::string& nameOrMask) {
 
 bool FolderExists(const std::string& path) {
   return !path.empty() && IsFolder(GetFileAttributesA(path.c_str()));
+}
+
+bool FileExistsQuietly(const std::string& path) {
+  QuietErrors quiet;
+  return FileExists(path);
+}
+
+bool CreateFolderTree(const std::string& folder) {
+  std::string path = NoTrailingBackslash(folder);
+  if (path.empty()) return false;
+  if (FolderExists(path)) return true;
+  size_t cut = path.find_last_of("\\/");
+  // A drive root or a share cannot be made; everything below it is made parent first.
+  if (cut != std::string::npos && cut > 0 && !IsDriveOrShareRoot(path.substr(0, cut))) CreateFolderTree(path.substr(0, cut));
+  return CreateDirectoryA(path.c_str(), nullptr) != 0 || FolderExists(path);
 }
 
 uint32_t FileDateOf(const std::string& file) {

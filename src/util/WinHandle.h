@@ -19,6 +19,12 @@ class WinHandle {
   }
   bool ok() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
   HANDLE get() const { return h_; }
+  // Gives the handle up without closing it.
+  HANDLE release() {
+    HANDLE h = h_;
+    h_ = INVALID_HANDLE_VALUE;
+    return h;
+  }
   void reset(HANDLE h = INVALID_HANDLE_VALUE) {
     if (ok()) CloseHandle(h_);
     h_ = h;
