@@ -8,7 +8,7 @@ corpus=$2
 here=$(cd "$(dirname "$0")/.." && pwd)
 work=$corpus/work
 rm -rf "$work"
-mkdir -p "$work" "$corpus/packx" "$corpus/sub"
+mkdir -p "$work" "$corpus/packx" "$corpus/sub" "$corpus/unpack"
 # A minimal stub image: "MZ", e_lfanew = 0x100, "PE\0\0" at 0x100.
 {
   printf 'MZ'; head -c 58 /dev/zero; printf '\000\001\000\000'; head -c 192 /dev/zero
@@ -25,6 +25,8 @@ export SOURCE_DATE_EPOCH=1700000000
 "$stubpack" build --stub "$work/stub.exe" -o "$corpus/packx/agent.exe" --agent --agent-name A.exe >/dev/null 2>&1
 "$stubpack" build --stub "$work/stub.exe" -o "$work/span.exe" --piece-size 2k --store "$work/b.bin" >/dev/null 2>&1
 cp "$work/span.exe.002" "$corpus/packx/piece.002"
+# The extraction takes the same packages.
+cp "$corpus/packx/"* "$corpus/unpack/"
 printf '|a|b|c|' >"$corpus/sub/list"
 printf '|&OK|&Cancel|&Yes|&No|\001/SpanCdLvl=2 /OriginExe="C:\\a b\\x.exe" /hide' >"$corpus/sub/switches"
 printf '*English*s0=Hello*Charset=0*' >"$corpus/sub/block"
