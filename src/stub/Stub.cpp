@@ -81,6 +81,9 @@ const TGFileInfo& OwnPackage() { return *g_ownPackage; }
 bool IsAgent() { return g_agentFlag; }
 const std::string& InstanceClass() { return g_instanceClass; }
 void SetProcessExitCode(int code) { g_exitCode = code; }
+void SetProcessExitCodeIfUnset(int code) {
+  if (g_exitCode == 0) g_exitCode = code;
+}
 std::string OwnVersionText() { return GetExeVersion(); }
 
 void DoRunStubWin() {
@@ -109,7 +112,14 @@ void DoRunStubWin() {
         break;
       case RunMode::SetupRun:
         StubWin::WinMain(MainWindowFor(false));
-        if (DeletesItsFolderAfterSetup(in, Globals().setupFolder)) AgentLog("DeleteMySelf");
+        // Only the "Y_" copy inside the setup temp folder removes itself and the folder.
+        if (DeletesItsFolderAfterSetup(in, Globals().setupFolder)) {
+          AgentLog("DeleteMySelf");
+          DeleteMySelf(true);
+        }
+        break;
+      case RunMode::FirstLevelSpanned:
+        RunSpannedCopy();
         break;
       default:
         NotYetBuilt(mode);

@@ -9,6 +9,8 @@ const TGFileInfo& OwnPackage();
 bool IsAgent();
 const std::string& InstanceClass();
 void SetProcessExitCode(int code);
+// Sets the exit code unless something has set one already (0 counts as unset).
+void SetProcessExitCodeIfUnset(int code);
 void DoRunStubWin();
 // The program's own file version, "a.b.c.d".
 std::string OwnVersionText();

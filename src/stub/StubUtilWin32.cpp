@@ -49,9 +49,11 @@ std::string SetupTempFolder() {
     std::string folder = SetupFolderName(temp, timeOfDay, attempt);
     WinHandle lock = TakeLock(folder);
     if (!lock.ok()) continue;  // another process works in this folder
-    // Nobody holds it: what is left there belongs to an earlier run of this file.
+    // Nobody holds it: what is left there belongs to an earlier run of this file. A
+    // file that cannot go (the running spanned copy itself) keeps the folder: it is
+    // ours all the same.
     if (FolderExists(folder)) DeleteTree(folder, true);
-    if (!CreateNewFolder(folder)) continue;
+    if (!FolderExists(folder) && !CreateNewFolder(folder)) continue;
     g.setupFolder = folder;
     g.setupFolderLock = std::move(lock);
     g.setupFolderOwned = true;
