@@ -1,5 +1,7 @@
 #include "agent/StubAU.h"
 
+#include "util/Files.h"
+
 #include <string_view>
 #include <vector>
 

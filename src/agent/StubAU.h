@@ -13,7 +13,6 @@
 #include <utility>
 
 #include "dialogs/VMsgBox.h"
-#include "util/Files.h"
 #include "util/Win64.h"
 
 // ---- where settings come from ---------------------------------------------------

@@ -1,6 +1,8 @@
 // Agent settings over INI text and injected clocks.
 #include "agent/StubAU.h"
 
+#include "util/Files.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>

@@ -90,7 +90,7 @@ ExtractResult ExtractHand(const std::string& package, MemorySink& sink, Scripted
 // ---- packages from the builder ----
 
 struct Built {
-  TempDir dir;
+  class TempDir dir;
   std::vector<std::string> outputs;
   std::map<std::string, std::string> pieces;  // "C:\d\" + piece name -> bytes
 };

@@ -64,7 +64,7 @@ TEST(SetupTempSpace, QuestionTexts) {
 }
 
 TEST(SetupAgentCopy, CutAtTheStampedLengthWithTheAgentFlag) {
-  TempDir dir;
+  class TempDir dir;
   WriteBytes(dir.File("stub.exe"), MakeStubImage(4096));
   WriteBytes(dir.File("a.txt"), "x");
   BuildOptions o;
