@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dialogs/VMsgBox.h"
+#include "net/InetHTTP.h"
 #include "stub/StubGlob.h"
 #include "stub/StubUtil.h"
 #include "stub/StubWin.h"
@@ -177,6 +178,7 @@ void WinMain(const MainWindowSetup& setup) {
   }
   if (window) KillTimer(window, kMainTimer);
   SetAbortFlag(true);
+  HTTP_Unload();
   NotifyListener(kNotifyEnded, 0);
   if (g_main.window) DestroyWindow(g_main.window);
   // The tear-down posts a quit message of its own: it must not end a later loop.
