@@ -1,6 +1,8 @@
 #!/bin/sh
 # Builds everything, packs examples/demo into a setup file and lists it, first with
-# the native builder and then with the stub's own Windows reader under Wine.
+# the native builder and then with the stub's own Windows reader under Wine; then
+# runs the setup file under Wine: the stub unpacks it, starts the example engine,
+# which installs the files, and passes its exit code on.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -26,3 +28,17 @@ env=build/windows/wine-env
 sh tests/support/wine-env.sh start "$env" >/dev/null
 trap 'sh tests/support/wine-env.sh stop "$root/$env"' EXIT
 tests/support/wine-run.sh "$env" build/windows/stubpack.exe list "$out/DemoSetup.exe" | tr -d '\r'
+
+echo
+echo "== running build/demo/DemoSetup.exe under Wine (hidden, as an unattended install) =="
+prefix="$root/$env/prefix"
+target="$prefix/drive_c/Program Files/Vabrix Demo"
+rm -rf "$target"
+tests/support/wine-run.sh "$env" build/windows/tests/exit_launcher.exe "$out/DemoSetup.exe" /hide | tr -d '\r' |
+  sed -n 's/^exit=/stub exit code: /p'
+echo
+echo "== installed into C:\\Program Files\\Vabrix Demo (in $prefix) =="
+ls -l "$target"
+echo
+echo "== the engine's install.log (its command line first) =="
+tr -d '\r' <"$target/install.log"

@@ -4,9 +4,12 @@
 //   exit_launcher [--show N] [--cwd DIR] [--app PATH] --cmdline "COMMAND LINE"
 // --app names the program file apart from the command line, which then reaches the
 // program exactly as given (without it, Wine re-quotes a program path that has blanks).
-// Prints "pid=<id>" and "exit=<GetExitCodeProcess, unsigned decimal>".
+// Prints "pid=<id>" and "exit=<GetExitCodeProcess, unsigned decimal>", then
+// "elapsed_ms=" and "peak_private_bytes=" of the program.
 // Exit code: 0 when the program ran, 2 when it could not be started (or bad usage).
 #include <windows.h>
+
+#include <psapi.h>
 
 #include <cstdlib>
 #include <string>
@@ -113,6 +116,9 @@ int main(int argc, char** argv) {
     si.wShowWindow = WORD(show);
   }
   PROCESS_INFORMATION pi{};
+  LARGE_INTEGER frequency{}, begin{}, end{};
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&begin);
   if (!CreateProcessA(app, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, cwd, &si, &pi)) {
     Write(STD_ERROR_HANDLE, "exit_launcher: cannot start " + commandLine + " (error " +
                                 std::to_string(GetLastError()) + ")\r\n");
@@ -126,6 +132,17 @@ int main(int argc, char** argv) {
     Write(STD_ERROR_HANDLE, "exit_launcher: no exit code\r\n");
     return 2;
   }
+  QueryPerformanceCounter(&end);
   Write(STD_OUTPUT_HANDLE, "exit=" + std::to_string(code) + "\r\n");
+  // For the benchmarks: the program's wall time and its peak private memory.
+  Write(STD_OUTPUT_HANDLE, "elapsed_ms=" + std::to_string((end.QuadPart - begin.QuadPart) * 1000 / frequency.QuadPart) +
+                               "\r\n");
+  using Query = BOOL(WINAPI*)(HANDLE, PROCESS_MEMORY_COUNTERS*, DWORD);
+  auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "K32GetProcessMemoryInfo")));
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (query && query(process.get(), &counters, sizeof counters))
+    Write(STD_OUTPUT_HANDLE, "peak_private_bytes=" + std::to_string(counters.PeakPagefileUsage) + "\r\n");
   return 0;
 }

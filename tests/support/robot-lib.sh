@@ -7,7 +7,7 @@ run="$here/tests/support/wine-run.sh $WINE_ENV"
 started=""
 
 fail() {
-  echo "FAIL: $*" >&2
+  printf 'FAIL: %s\n' "$*" >&2
   for f in "$work"/*.out "$work"/robot.err; do
     [ -s "$f" ] && { echo "--- $f" >&2; cat "$f" >&2; }
   done
