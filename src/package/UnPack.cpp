@@ -13,7 +13,32 @@ namespace {
 
 constexpr uint64_t kTrailerRoom = 74;  // records end where the last 74 bytes begin
 constexpr int kMaxPieces = 999;        // piece numbers have three digits
-constexpr size_t kReadSlice = 65536;   // the window is pumped after every slice
+
+// Reads a piece front to back through one buffer: records are many and small, and
+// every read of the file costs a call into the system.
+class PieceReader {
+ public:
+  PieceReader(ReadOnlyFile& file, std::vector<uint8_t>& buffer) : file_(file), buffer_(buffer) {}
+  // Bytes [offset, offset + count) of the file (count at most the buffer's size), or
+  // nullptr when the file ends before them or cannot be read.
+  const uint8_t* Get(uint64_t offset, size_t count) {
+    if (offset >= start_ && offset - start_ + count <= filled_) return buffer_.data() + (offset - start_);
+    uint64_t size = file_.Size();
+    if (offset > size || count > buffer_.size() || size - offset < count) return nullptr;
+    size_t want = size - offset < buffer_.size() ? size_t(size - offset) : buffer_.size();
+    start_ = offset;
+    filled_ = 0;
+    if (!file_.ReadExact(offset, buffer_.data(), want)) return nullptr;
+    filled_ = want;
+    return buffer_.data();
+  }
+
+ private:
+  ReadOnlyFile& file_;
+  std::vector<uint8_t>& buffer_;
+  uint64_t start_ = 0;
+  size_t filled_ = 0;
+};
 
 class Extraction {
  public:
@@ -36,14 +61,13 @@ class Extraction {
     return false;
   }
   bool Piece(ReadOnlyFile& file, const PackageTrailer& trailer, int piece, int& recordCounter);
-  bool Record(ReadOnlyFile& file, uint64_t position, uint64_t length, bool compressed);
+  bool Record(PieceReader& reader, uint64_t position, uint64_t length, bool compressed);
   bool Consume(const uint8_t* data, size_t count);
   bool StartEntry();
   bool Emit(const uint8_t* data, size_t count);
   void EndEntry();
   void WriteFailed(const std::string& name);
   void WriteAgentFile(ReadOnlyFile& file, const PackageTrailer& trailer, uint64_t firstRecord, uint64_t fileLen);
-  bool ReadSlices(ReadOnlyFile& file, uint64_t offset, size_t count);
   void RaiseLimit(const PackageTrailer& trailer);
 
   const ExtractRequest& req_;
@@ -51,6 +75,7 @@ class Extraction {
   ExtractSink& sink_;
   ExtractResult r_;
   std::vector<uint8_t> in_, out_;
+  ZInflater inflater_;  // one zlib state for every record
   std::set<std::string> names_;  // upper case: names written by this call
   uint64_t limit_ = UINT64_MAX;  // output the package can justify
   int64_t freeAtStart_ = -1;
@@ -64,16 +89,6 @@ class Extraction {
   uint64_t entryBytes_ = 0;
 };
 
-bool Extraction::ReadSlices(ReadOnlyFile& file, uint64_t offset, size_t count) {
-  for (size_t done = 0; done < count;) {
-    size_t slice = count - done < kReadSlice ? count - done : kReadSlice;
-    // A read that ends early is a failure, never a reason to try again forever.
-    if (!file.ReadExact(offset + done, in_.data() + done, slice)) return Damage("short read at " + IntToStr(int64_t(offset + done)));
-    done += slice;
-    if (host_.PumpAndCheckAbort()) return Cancel();
-  }
-  return true;
-}
 
 void Extraction::RaiseLimit(const PackageTrailer& trailer) {
   uint64_t estimate = 0;
@@ -149,28 +164,33 @@ void Extraction::EndEntry() {
   open_ = false;
 }
 
-bool Extraction::Record(ReadOnlyFile& file, uint64_t position, uint64_t length, bool compressed) {
+bool Extraction::Record(PieceReader& reader, uint64_t position, uint64_t length, bool compressed) {
   nameField_.clear();
   haveName_ = skip_ = open_ = false;
   entryBytes_ = 0;
   if (length == 0) return true;  // a stored, empty entry
 
-  ZInflater inflater;
-  if (compressed && !inflater.ok()) return Damage("zlib: " + inflater.Error());
+  ZInflater& inflater = inflater_;
+  if (compressed && !(inflater.ok() && inflater.Reset())) return Damage("zlib: " + inflater.Error());
   bool ended = false;
   bool ok = true;
   for (uint64_t done = 0; ok && done < length && !ended;) {
     size_t count = length - done < kReadChunk ? size_t(length - done) : kReadChunk;
-    if (!ReadSlices(file, position + done, count)) {
-      ok = false;
+    const uint8_t* data = reader.Get(position + done, count);
+    if (!data) {
+      ok = Damage("short read at " + IntToStr(int64_t(position + done)));
       break;
     }
     done += count;
+    if (host_.PumpAndCheckAbort()) {
+      ok = Cancel();
+      break;
+    }
     if (!compressed) {
-      ok = Consume(in_.data(), count);
+      ok = Consume(data, count);
       continue;
     }
-    const uint8_t* next = in_.data();
+    const uint8_t* next = data;
     size_t left = count;
     while (ok) {
       size_t produced = 0;
@@ -220,12 +240,12 @@ void Extraction::WriteAgentFile(ReadOnlyFile& file, const PackageTrailer& traile
   std::string temp = "~" + name + ".tmp";
   bool ok = sink_.Open(temp, false);
   for (uint64_t done = 0; ok && done < firstRecord;) {
-    size_t count = firstRecord - done < kReadChunk ? size_t(firstRecord - done) : kReadChunk;
-    ok = file.ReadExact(done, in_.data(), count);
+    size_t count = firstRecord - done < out_.size() ? size_t(firstRecord - done) : out_.size();
+    ok = file.ReadExact(done, out_.data(), count);
     // The agent has no files behind it: its stamped length is cleared.
     for (uint64_t i = kStampLowOffset; ok && i < kStampLowOffset + 4; ++i)
-      if (i >= done && i < done + count) in_[size_t(i - done)] = 0;
-    ok = ok && sink_.Write(in_.data(), count);
+      if (i >= done && i < done + count) out_[size_t(i - done)] = 0;
+    ok = ok && sink_.Write(out_.data(), count);
     done += count;
   }
   PackageTrailer agent = trailer;
@@ -254,12 +274,14 @@ bool Extraction::Piece(ReadOnlyFile& file, const PackageTrailer& trailer, int pi
   std::string folderError = sink_.CreateFolder();
   if (!folderError.empty()) host_.ShowError(folderError);
 
+  PieceReader reader(file, in_);
   uint64_t position = trailer.StartOffset;
   uint64_t firstRecord = 0;
   while (position < fileLen && fileLen - position > kTrailerRoom) {
     if (host_.PumpAndCheckAbort()) return Cancel();
-    uint32_t raw = 0;
-    if (!file.ReadU32(position, raw)) return Damage("short read at " + IntToStr(int64_t(position)));
+    const uint8_t* head = reader.Get(position, 4);
+    if (!head) return Damage("short read at " + IntToStr(int64_t(position)));
+    uint32_t raw = uint32_t(head[0]) | uint32_t(head[1]) << 8 | uint32_t(head[2]) << 16 | uint32_t(head[3]) << 24;
     int32_t length = int32_t(raw);
     if (length == INT32_MIN) return Damage("a record length of -2147483648");
     uint64_t size = uint64_t(length < 0 ? -int64_t(length) : int64_t(length));
@@ -273,7 +295,7 @@ bool Extraction::Piece(ReadOnlyFile& file, const PackageTrailer& trailer, int pi
       if (recordCounter == trailer.HeaderStrings) firstRecord = position;
       continue;
     }
-    if (!Record(file, position, size, length > 0)) return false;
+    if (!Record(reader, position, size, length > 0)) return false;
     position += size;
   }
   if (piece == 1) WriteAgentFile(file, trailer, firstRecord, fileLen);

@@ -158,6 +158,8 @@ class StubExtractHost : public ExtractHost {
  private:
   DiskPrompt prompt_;
   ProgressCallback progress_;
+  DWORD lastPump_ = 0;
+  bool pumpedOnce_ = false;
 };
 
 // The free-space report of a failed write: the system's error text, the data size,

@@ -127,7 +127,12 @@ void StubExtractHost::Progress(int mode, int maximum) {
 }
 
 bool StubExtractHost::PumpAndCheckAbort() {
-  // Only what is waiting: the reads and writes take their time anyway.
+  // Only what is waiting, and at most about every 10 ms: the window stays quick, and
+  // thousands of small records do not pay a message round trip each.
+  DWORD now = GetTickCount();
+  if (pumpedOnce_ && now - lastPump_ < 10) return AbortFlag();
+  pumpedOnce_ = true;
+  lastPump_ = now;
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
