@@ -56,6 +56,22 @@ int g_exitCode = 0;
 
 std::string Pid() { return IntToStr(GetCurrentProcessId()); }
 
+// The process's peak private memory, for the end line; 0 where the system cannot say.
+uint64_t PeakPrivateBytes() {
+  struct Counters {
+    DWORD cb;
+    DWORD PageFaultCount;
+    SIZE_T PeakWorkingSetSize, WorkingSetSize, QuotaPeakPagedPoolUsage, QuotaPagedPoolUsage,
+        QuotaPeakNonPagedPoolUsage, QuotaNonPagedPoolUsage, PagefileUsage, PeakPagefileUsage;
+  };
+  using Query = BOOL(WINAPI*)(HANDLE, Counters*, DWORD);
+  auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "K32GetProcessMemoryInfo")));
+  Counters c{};
+  c.cb = sizeof c;
+  return query && query(GetCurrentProcess(), &c, sizeof c) ? c.PeakPagefileUsage : 0;
+}
+
 bool TopLevelWindowExists(const std::string& className) {
   return !className.empty() && FindWindowA(className.c_str(), nullptr) != nullptr;
 }
@@ -170,6 +186,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   DoRunStubWin();
 
   g_ownPackage = nullptr;
+  DebugWriteLine(Pid() + " ==== PeakMemory=" + IntToStr(int64_t(PeakPrivateBytes() / 1024)) + " KB");
   DebugWriteLine(Pid() + " ==== STUB END ====> " + commandLine + "<");
   DebugWriteLine();
   AgentLog("=== EXIT === " + path);

@@ -315,7 +315,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   block += "exe=" + self + "\r\n";
   block += "token=" + token + "\r\n";
   block += std::string("atom_found=") + (atomUsable && GlobalFindAtomA(atomName.c_str()) ? "1" : "0") + "\r\n";
-  block += FolderLines(folder, selfName);
+  // Without a report there is nobody to read the listing: exit at once (benchmarks).
+  if (!Env("ENGINE_DOUBLE_REPORT").empty()) block += FolderLines(folder, selfName);
   block += "show=" + std::to_string(ShowState()) + "\r\n";
 
   uint32_t exitCode = EnvNumber("ENGINE_DOUBLE_EXIT", 0);

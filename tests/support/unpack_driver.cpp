@@ -1,11 +1,12 @@
 // Runs the stub's extraction on a package and prints what happened, for the tests
 // and the benchmark:
 //   unpack_driver PACKAGE TARGET [--agent NAME] [--force-prompt] [--no-waits]
-//                 [--prompt TEXT] [--charset N]
+//                 [--prompt TEXT] [--charset N] [--remove]
 // Prints trace=, progress=MODE,MAXIMUM (resets and ranges; steps are counted), then
 // steps=, run=, crc=, cancelled=, damaged=, failed_writes=, bytes=, elapsed_ms= and
 // peak_private_bytes=. --no-waits leaves out the fixed pauses of the setup flow, so
-// that the time is the extraction's own.
+// that the time is the extraction's own. --remove removes the folder afterwards and
+// prints remove_ms=.
 #include <windows.h>
 
 #include <psapi.h>
@@ -15,6 +16,7 @@
 #include <string>
 
 #include "package/UnPack.h"
+#include "util/Files.h"
 #include "util/Utils.h"
 
 namespace {
@@ -67,11 +69,13 @@ int main(int argc, char** argv) {
   std::string target = argv[2];
   DiskPrompt prompt{0, "", "Attention", "Please insert <B>DISK #<DISK_NUM></B> and press OK to continue"};
   bool waits = true;
+  bool remove = false;
   for (int i = 3; i < argc; ++i) {
     std::string a = argv[i];
     std::string v = i + 1 < argc ? argv[i + 1] : "";
     if (a == "--force-prompt") request.forcePrompt = true;
     else if (a == "--no-waits") waits = false;
+    else if (a == "--remove") remove = true;
     else if (a == "--agent") request.agentName = v, ++i;
     else if (a == "--prompt") prompt.text = v, ++i;
     else if (a == "--charset") prompt.charset = std::atoi(v.c_str()), ++i;
@@ -90,5 +94,11 @@ int main(int argc, char** argv) {
   Say("bytes=" + std::to_string(r.bytesWritten));
   Say("elapsed_ms=" + std::to_string(elapsed));
   Say("peak_private_bytes=" + std::to_string(PeakPrivateBytes()));
+  if (remove) {
+    // What the setup flow does with the folder at its end.
+    uint64_t begin = MilliClock();
+    DeleteTree(target, false);
+    Say("remove_ms=" + std::to_string(MilliClock() - begin));
+  }
   return 0;
 }

@@ -10,6 +10,7 @@ work=$(mktemp -d)
 small=""
 server=""
 temp_redirected=""
+c_temp_blocked=""
 . "$(dirname "$0")/../support/robot-lib.sh"
 prefix="$WINE_ENV/prefix"
 cleanup() {
@@ -17,6 +18,7 @@ cleanup() {
   [ -n "$server" ] && { kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; }
   rm -f "$prefix/dosdevices/e:" "$prefix/dosdevices/f:"
   [ -n "$temp_redirected" ] && restore_temp
+  [ -n "$c_temp_blocked" ] && rm -f "$prefix/drive_c/TEMP"
   [ -n "$small" ] && { umount "$small" 2>/dev/null || true; rmdir "$small" 2>/dev/null || true; }
   rm -rf "$work"
 }
@@ -234,10 +236,32 @@ if mount -t tmpfs -o size=2m tmpfs "$small" 2>/dev/null; then
   set_env_value TEMP 'F:\tmp'
   set_env_value TMP 'F:\tmp'
   setup alternative 0 "" ./big.exe /hide
-  restore_temp
   [ -z "$(ls -A "$small/tmp")" ] || fail "alternative: something stayed on the small drive: $(ls -A "$small/tmp")"
   printf '%s\n' "$(report cmdline)" | grep -Eq '^C:\\TEMP(\\TEMP)?_[0-9]+\\Engine\.exe ' || fail "alternative: engine ran from $(report cmdline)"
   ls -d "$prefix"/drive_c/TEMP_* >/dev/null 2>&1 && fail "alternative: the folder on C: stayed"
+
+  # No other drive to go to (a file named C:\TEMP stops the probe there): the
+  # "Limited Free Space" question, answered No and Yes.
+  rm -f "$prefix/dosdevices/e:"
+  if [ ! -e "$prefix/drive_c/TEMP" ]; then
+    : >"$prefix/drive_c/TEMP"
+    c_temp_blocked=1
+    begin limited_no "" ./big.exe
+    text=$(box_text Confirm)
+    printf '%s' "$text" | grep -q 'Limited Free Space on your Temp Drive! (F:)' || fail "limited: text $text"
+    printf '%s' "$text" | grep -q 'Estimated space required on your Temp drive is: \\t  47.7 MB' || fail "limited: size $text"
+    answer Confirm press --button No
+    done_setup limited_no 1602
+    engine_ran && fail "limited: the engine ran after No"
+    begin limited_yes "" ./big.exe
+    answer Confirm press --button Yes
+    done_setup limited_yes 0
+    engine_ran || fail "limited: the engine did not run after Yes"
+    [ -z "$(ls -A "$small/tmp")" ] || fail "limited: something stayed on the small drive"
+    rm -f "$prefix/drive_c/TEMP"
+    c_temp_blocked=""
+  fi
+  restore_temp
 else
   echo "alternative temp: skipped (tmpfs cannot be mounted here)"
 fi
