@@ -307,10 +307,22 @@ void RunSpannedCopy() {
     return;
   }
   std::string copy = folder + "\\Y_" + FileNameOf(own);
+  // A copy that finds itself at the first level again would copy itself once more,
+  // and so on: the chain ends here.
+  if (SameText(SetTrailingBackslash(ExeDir(false), true), SetTrailingBackslash(folder, true))) {
+    DebugWriteLine(" --- RunSpannedCopy: " + own + " is a spanned copy already");
+    SetProcessExitCode(kExitFailed);
+    return;
+  }
   if (!CopyFileA(own.c_str(), copy.c_str(), FALSE)) DebugWriteLine(" --- RunSpannedCopy: " + LastErrorText());
   // The builder writes the first piece as the setup file itself or as ".001".
   std::string firstDisk = FileExists(own + ".001") ? own + ".001" : own;
-  std::string command = Trim(copy + " " + GetParamsTail() + " /SpanCdLvl=2 /SpanDiskFName1=\"" + firstDisk +
+  // The switches this level sets replace any the user gave (a /SpanCdLvl=1 of the
+  // command line would otherwise win over the copy's level).
+  std::string tail = GetParamsTail();
+  for (const char* own_switch : {"/SpanCdLvl=", "/SpanDiskFName1=", "/OriginExe="})
+    for (int i = 0; i < 8 && tail.find(own_switch) != std::string::npos; ++i) tail = RemoveSwitch(tail, own_switch);
+  std::string command = Trim(copy + " " + Trim(tail) + " /SpanCdLvl=2 /SpanDiskFName1=\"" + firstDisk +
                              "\" /OriginExe=\"" + own + "\"");
   DebugWriteLine(" ==== RunSpannedCopy >>" + command + "<<");
   // The copy goes on in this folder: it takes it over.

@@ -53,13 +53,31 @@ unix_folder=$($run winepath -u "$setup_folder" 2>/dev/null)
 [ ! -e "$unix_folder" ] || fail "the setup temp folder stayed: $setup_folder"
 [ ! -f X_setup.log ] || fail "a setup without the agent flag wrote a log"
 
+# The first level of a spanned set restarts as its "Y_" copy in the temp folder; the
+# copy runs the setup and then removes itself and its folder.
+copies_done() { tr -d '\r' <trace.txt | grep -c 'STUB END ====> C:.*\\Y_span\.exe ' || true; }
+wait_copy() { # count
+  i=0
+  until [ "$(copies_done)" -ge "$1" ]; do [ $i -lt 300 ] || fail "the Y_ copy did not end"; sleep 0.1; i=$((i + 1)); done
+  i=0
+  while ls -d "$WINE_ENV"/prefix/drive_c/users/*/Temp/SETUP_* >/dev/null 2>&1; do
+    [ $i -lt 300 ] || fail "the Y_ copy's folder stayed: $(ls -R "$WINE_ENV"/prefix/drive_c/users/*/Temp)"
+    sleep 0.1
+    i=$((i + 1))
+  done
+}
 pack -o span.exe --piece-size 400k readme.txt
 start ./span.exe
 grep -q 'run mode: first-level spanned run' last.txt || fail "spanned first level"
+wait_copy 1
 start ./span.exe /SpanCdLvl=2
 grep -q 'run mode: setup run' last.txt || fail "spanned second level"
 start ./span.exe /SpanCdLvl=1
 grep -q 'run mode: first-level spanned run' last.txt || fail "/SpanCdLvl=1 is the first level"
+wait_copy 2
+# The copy runs at level 2 however the first level was started.
+tr -d '\r' <trace.txt | grep 'STUB START ====> C:.*\\Y_span\.exe ' | grep -q 'SpanCdLvl=1' &&
+  fail "the copy got /SpanCdLvl=1: $(grep 'Y_span' trace.txt)"
 
 pack -o Agent.exe --agent --agent-name Agent.exe --agent-log
 start ./Agent.exe
