@@ -10,6 +10,7 @@
 #include "util/Utils.h"
 #include "util/VDebug.h"
 #include "util/VSUB.h"
+#include "util/WinHandle.h"
 
 namespace {
 
@@ -23,11 +24,6 @@ struct FontSettings {
   int charset = 0;
 };
 FontSettings g_font;
-
-struct GdiDeleter {
-  void operator()(HGDIOBJ object) const { DeleteObject(object); }
-};
-using UniqueGdi = std::unique_ptr<void, GdiDeleter>;
 
 // The rich-edit library is loaded once and kept: freeing it while a box of another
 // caller may still use its class would pull the control's code out from under it.

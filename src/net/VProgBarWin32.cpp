@@ -13,15 +13,7 @@ void PumpPendingMessages() {
   if (pumped && now == last) return;
   pumped = true;
   last = now;
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      PostQuitMessage(int(msg.wParam));  // the loop that owns the thread must see it
-      break;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
+  PumpMessages();
 }
 
 void WaitPumpingMs(uint32_t ms) { WaitPumping(0, ms); }

@@ -133,15 +133,7 @@ bool StubExtractHost::PumpAndCheckAbort() {
   if (pumpedOnce_ && now - lastPump_ < 10) return AbortFlag();
   pumpedOnce_ = true;
   lastPump_ = now;
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      PostQuitMessage(int(msg.wParam));
-      break;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
+  PumpMessages();
   return AbortFlag();
 }
 

@@ -61,7 +61,7 @@ void InflateInto(const uint8_t* in, size_t inLen, size_t estimate, Buffer& out, 
     if (progress) progress(0, 0, ClampInt(inLen), ClampInt(used), 1, 0);
     if (st == ZStatus::StreamEnd) break;
 #ifdef _WIN32
-    YieldX(0);  // the stub's window stays responsive during a large record
+    PumpMessages();  // the stub's window stays responsive during a large record
 #endif
     if (used == buffer.size()) {
       // Doubling keeps a highly compressible record at a handful of calls and copies.

@@ -53,7 +53,7 @@ void WaitForProcess(HANDLE process) {
   for (;;) {
     DWORD r = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
     if (r != WAIT_OBJECT_0 + 1) return;  // ended, or the wait itself failed
-    YieldX(0);
+    PumpMessages();
   }
 }
 
@@ -96,7 +96,7 @@ bool RunEngine(const std::string& folder, const std::string& runCommand, const s
     DebugWriteLine(" ==== Engine exit code: " + IntToStr(int64_t(code)));
     std::string dialogClass = std::string(kEngineDialogPrefix) + e.token;
     while (FindWindowA(dialogClass.c_str(), nullptr)) {
-      YieldX(0);
+      PumpMessages();
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
     }
     WaitPumping(0, 1000);
@@ -138,9 +138,7 @@ bool ConfirmTempSpace(const std::string& tempFolder, const std::string& source, 
 }
 
 bool WriteAgentCopy(const std::string& agentName, const std::string& folder) {
-  std::string name = agentName.substr(agentName.find_last_of("\\/") == std::string::npos
-                                          ? 0
-                                          : agentName.find_last_of("\\/") + 1);
+  std::string name = FileNameOf(agentName);
   if (!IsPlainFileName(name) || folder.empty()) return false;
   std::string agent = AgentCopyOf(ReadFileRange(ExePath()));
   if (agent.empty()) {

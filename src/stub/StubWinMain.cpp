@@ -13,16 +13,12 @@
 #include "util/Utils.h"
 #include "util/VDebug.h"
 #include "util/VSUB.h"
+#include "util/WinHandle.h"
 
 namespace {
 
 constexpr UINT_PTR kMainTimer = 1;
 constexpr UINT kTimerPeriod = 1000;
-
-struct GdiDeleter {
-  void operator()(HGDIOBJ object) const { DeleteObject(object); }
-};
-using UniqueGdi = std::unique_ptr<void, GdiDeleter>;
 
 struct MainWindowState {
   MainWindowSetup setup;

@@ -50,9 +50,6 @@ class QuietErrors {
 // Diagnostic lines; the debug channel takes them over once it exists.
 void Trace(const std::string& line) { DebugWriteLine(line); }
 
-// Keeps the thread's windows alive during long searches, without sleeping.
-void PumpMessages() { YieldX(0); }
-
 DWORD Attributes(const std::string& path) { return GetFileAttributesA(path.c_str()); }
 
 bool IsFolder(DWORD a) { return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY); }

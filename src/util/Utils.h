@@ -83,6 +83,9 @@ std::string LastErrorText();
 std::string ErrorText(DWORD code);
 
 uint64_t MilliClock();
+// Dispatches the messages waiting for this thread, without sleeping. A quit message
+// is put back for the loop that owns the thread.
+void PumpMessages();
 // Drains the thread's message queue, then sleeps ms.
 void YieldX(uint32_t ms);
 // Returns after at least total ms, pumping messages every interval ms (0: default).

@@ -108,7 +108,7 @@ uint64_t MilliClock() {
   return high + tick;
 }
 
-void YieldX(uint32_t ms) {
+void PumpMessages() {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
@@ -118,6 +118,10 @@ void YieldX(uint32_t ms) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
+}
+
+void YieldX(uint32_t ms) {
+  PumpMessages();
   Sleep(ms);
 }
 

@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
+
 class WinHandle {
  public:
   explicit WinHandle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
@@ -33,3 +35,9 @@ class WinHandle {
  private:
   HANDLE h_;
 };
+
+// Owner of one GDI object (font, brush): deleted when it goes.
+struct GdiDeleter {
+  void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+using UniqueGdi = std::unique_ptr<void, GdiDeleter>;

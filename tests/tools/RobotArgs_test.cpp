@@ -124,7 +124,7 @@ TEST(RobotArgs, PressAndKeys) {
 
 TEST(RobotKeys, Specs) {
     struct Case {
-        const char* spec;
+        const char* keyText;
         RobotKey::Kind kind;
         unsigned code;
     } cases[] = {
@@ -139,9 +139,9 @@ TEST(RobotKeys, Specs) {
     };
     for (const Case& c : cases) {
         RobotKey k;
-        ASSERT_TRUE(ParseKeySpec(c.spec, k)) << c.spec;
-        EXPECT_EQ(k.kind, c.kind) << c.spec;
-        EXPECT_EQ(k.code, c.code) << c.spec;
+        ASSERT_TRUE(ParseKeySpec(c.keyText, k)) << c.keyText;
+        EXPECT_EQ(k.kind, c.kind) << c.keyText;
+        EXPECT_EQ(k.code, c.code) << c.keyText;
     }
     RobotKey k;
     for (const char* bad : {"", "?", "NN", "{ENTER", "ENTER", "char:", "char:ab", "{F1}"})

@@ -81,14 +81,14 @@ RobotCommand CommandOf(const std::string& word) {
 
 }  // namespace
 
-bool ParseKeySpec(const std::string& spec, RobotKey& key) {
-    if (spec.size() == 6 && spec.compare(0, 5, "char:") == 0) {
+bool ParseKeySpec(const std::string& keyText, RobotKey& key) {
+    if (keyText.size() == 6 && keyText.compare(0, 5, "char:") == 0) {
         key.kind = RobotKey::Kind::Char;
-        key.code = static_cast<unsigned char>(spec[5]);
+        key.code = static_cast<unsigned char>(keyText[5]);
         return key.code != 0;
     }
-    if (spec.size() == 1) {
-        char c = Fold(spec[0]);
+    if (keyText.size() == 1) {
+        char c = Fold(keyText[0]);
         if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
             key.kind = RobotKey::Kind::Key;
             key.code = static_cast<unsigned char>(c);  // VK_A..VK_Z and VK_0..VK_9 are the upper-case codes
@@ -97,7 +97,7 @@ bool ParseKeySpec(const std::string& spec, RobotKey& key) {
         return false;
     }
     for (const NamedKey& k : kNamedKeys) {
-        if (SameAscii(spec, k.name)) {
+        if (SameAscii(keyText, k.name)) {
             key.kind = RobotKey::Kind::Key;
             key.code = k.vk;
             return true;

@@ -54,7 +54,7 @@ bool ParseRobotArgs(const std::vector<std::string>& args, RobotArgs& out, std::s
 
 // "N" or "n" (letters and digits), "{ENTER}", "{ESC}", "{TAB}", "{LEFT}", "{RIGHT}",
 // "{UP}", "{DOWN}", "{SPACE}", "char:x" (one byte sent as WM_CHAR only).
-bool ParseKeySpec(const std::string& spec, RobotKey& key);
+bool ParseKeySpec(const std::string& keyText, RobotKey& key);
 
 // Arrow keys carry the extended-key bit in their key messages.
 bool IsExtendedKey(unsigned vk);
