@@ -8,7 +8,7 @@ corpus=$2
 here=$(cd "$(dirname "$0")/.." && pwd)
 work=$corpus/work
 rm -rf "$work"
-mkdir -p "$work" "$corpus/packx" "$corpus/sub" "$corpus/unpack"
+mkdir -p "$work" "$corpus/package_reader" "$corpus/separator_lists" "$corpus/extractor"
 # A minimal stub image: "MZ", e_lfanew = 0x100, "PE\0\0" at 0x100.
 {
   printf 'MZ'; head -c 58 /dev/zero; printf '\000\001\000\000'; head -c 192 /dev/zero
@@ -17,17 +17,17 @@ mkdir -p "$work" "$corpus/packx" "$corpus/sub" "$corpus/unpack"
 printf 'hello\n' >"$work/a.txt"
 head -c 3000 /dev/urandom >"$work/b.bin"
 export SOURCE_DATE_EPOCH=1700000000
-"$stubpack" build --stub "$work/stub.exe" -o "$corpus/packx/setup.exe" --token seed \
+"$stubpack" build --stub "$work/stub.exe" -o "$corpus/package_reader/setup.exe" --token seed \
   --languages "$here/examples/demo/languages.ini" --main b.bin --main-args /X "$work/a.txt" "$work/b.bin" >/dev/null 2>&1
-"$stubpack" build --stub "$work/stub.exe" -o "$corpus/packx/stored.exe" --store --header-strings 0 "$work/a.txt" >/dev/null 2>&1
-"$stubpack" build --stub "$work/stub.exe" -o "$corpus/packx/net.exe" --internet --download-location http://h/ \
+"$stubpack" build --stub "$work/stub.exe" -o "$corpus/package_reader/stored.exe" --store --header-strings 0 "$work/a.txt" >/dev/null 2>&1
+"$stubpack" build --stub "$work/stub.exe" -o "$corpus/package_reader/net.exe" --internet --download-location http://h/ \
   --download-name s.exe --download-size 10 --download-token t >/dev/null 2>&1
-"$stubpack" build --stub "$work/stub.exe" -o "$corpus/packx/agent.exe" --agent --agent-name A.exe >/dev/null 2>&1
+"$stubpack" build --stub "$work/stub.exe" -o "$corpus/package_reader/agent.exe" --agent --agent-name A.exe >/dev/null 2>&1
 "$stubpack" build --stub "$work/stub.exe" -o "$work/span.exe" --piece-size 2k --store "$work/b.bin" >/dev/null 2>&1
-cp "$work/span.exe.002" "$corpus/packx/piece.002"
+cp "$work/span.exe.002" "$corpus/package_reader/piece.002"
 # The extraction takes the same packages.
-cp "$corpus/packx/"* "$corpus/unpack/"
-printf '|a|b|c|' >"$corpus/sub/list"
-printf '|&OK|&Cancel|&Yes|&No|\001/SpanCdLvl=2 /OriginExe="C:\\a b\\x.exe" /hide' >"$corpus/sub/switches"
-printf '*English*s0=Hello*Charset=0*' >"$corpus/sub/block"
+cp "$corpus/package_reader/"* "$corpus/extractor/"
+printf '|a|b|c|' >"$corpus/separator_lists/list"
+printf '|&OK|&Cancel|&Yes|&No|\001/SpanCdLvl=2 /OriginExe="C:\\a b\\x.exe" /hide' >"$corpus/separator_lists/switches"
+printf '*English*s0=Hello*Charset=0*' >"$corpus/separator_lists/block"
 rm -rf "$work"

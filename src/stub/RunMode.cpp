@@ -1,6 +1,6 @@
 #include "stub/RunMode.h"
 
-#include "util/VSUB.h"
+#include "util/SeparatorLists.h"
 
 const char* RunModeName(RunMode mode) {
   switch (mode) {

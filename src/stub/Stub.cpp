@@ -5,17 +5,17 @@
 #include <bits/functexcept.h>
 #include <string>
 
-#include "package/PackX.h"
+#include "package/PackageReader.h"
+#include "stub/MainWindow.h"
 #include "stub/RunMode.h"
+#include "stub/SetupFlow.h"
 #include "stub/Stub.h"
-#include "stub/StubGlob.h"
-#include "stub/StubSetup.h"
-#include "stub/StubWin.h"
+#include "stub/StubState.h"
+#include "util/DebugLog.h"
 #include "util/Files.h"
-#include "util/Utils.h"
-#include "util/VDebug.h"
-#include "util/VSUB.h"
-#include "util/Win64.h"
+#include "util/PlatformHelpers.h"
+#include "util/SeparatorLists.h"
+#include "util/SystemInfo.h"
 
 // The builder overwrites the 61 bytes between the markers for every build. The token
 // lives in the image as raw bytes: it is never read as a C string.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "util/VSUB.h"
+#include "util/SeparatorLists.h"
 
 #ifndef _WIN32
 bool IsAnsiLeadByte(unsigned char) { return false; }

@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "util/DebugLog.h"
 #include "util/FileIO.h"
 #include "util/Files.h"
-#include "util/Utils.h"
-#include "util/VDebug.h"
-#include "util/VSUB.h"
+#include "util/PlatformHelpers.h"
+#include "util/SeparatorLists.h"
 #include "util/WinHandle.h"
 
 #ifndef IOCTL_STORAGE_EJECT_MEDIA

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "PackageWriter.h"
-#include "package/PackX.h"
+#include "package/PackageReader.h"
 #include "support/TestFiles.h"
 
 namespace {

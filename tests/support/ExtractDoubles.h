@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "package/UnPack.h"
+#include "package/Extractor.h"
 #include "util/FileIO.h"
 #include "util/Files.h"
-#include "util/VSUB.h"
+#include "util/SeparatorLists.h"
 
 struct MemoryEntry {
   std::string data;

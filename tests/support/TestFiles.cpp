@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "package/PackX.h"
-#include "util/VSUB.h"
+#include "package/PackageReader.h"
+#include "util/SeparatorLists.h"
 
 namespace fs = std::filesystem;
 

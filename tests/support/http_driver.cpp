@@ -15,10 +15,10 @@
 #include <cstring>
 #include <string>
 
-#include "net/InetHTTP.h"
-#include "net/VProgBar.h"
-#include "util/Utils.h"
-#include "util/VSUB.h"
+#include "net/HttpDownload.h"
+#include "net/ProgressEvents.h"
+#include "util/PlatformHelpers.h"
+#include "util/SeparatorLists.h"
 
 namespace {
 

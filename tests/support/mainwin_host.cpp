@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "stub/StubUtil.h"
-#include "stub/StubWin.h"
+#include "stub/MainWindow.h"
+#include "stub/TempFolders.h"
 #include "util/FileIO.h"
 #include "util/Files.h"
-#include "util/Utils.h"
+#include "util/PlatformHelpers.h"
 
 namespace {
 

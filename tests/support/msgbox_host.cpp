@@ -11,9 +11,9 @@
 #include <cstring>
 #include <string>
 
-#include "dialogs/VMsgBox.h"
+#include "dialogs/MessageBox.h"
 #include "util/Files.h"
-#include "util/Utils.h"
+#include "util/PlatformHelpers.h"
 
 int main(int argc, char** argv) {
   std::string kind = "raw", text = "Hello", title = "Title", buttons, font = "Tahoma";

@@ -15,9 +15,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "package/UnPack.h"
+#include "package/Extractor.h"
 #include "util/Files.h"
-#include "util/Utils.h"
+#include "util/PlatformHelpers.h"
 
 namespace {
 

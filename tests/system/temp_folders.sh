@@ -3,7 +3,7 @@
 # the same time of day never share a folder, a leftover is emptied on the next start,
 # and the alternative folder goes to the other fixed drive with more room.
 set -eu
-: "${WINE_ENV:?}" "${STUBGLOB_PROBE:?}"
+: "${WINE_ENV:?}" "${TEMP_FOLDER_PROBE:?}"
 here=$(cd "$(dirname "$0")/../.." && pwd)
 run="$here/tests/support/wine-run.sh $WINE_ENV"
 dosdevices="$WINE_ENV/prefix/dosdevices"
@@ -29,8 +29,8 @@ wait_line() { # file line message
 
 # Two setup files in different folders carrying the same file time.
 mkdir -p "$work/a" "$work/b"
-cp "$STUBGLOB_PROBE" "$work/a/setup.exe"
-cp "$STUBGLOB_PROBE" "$work/b/setup.exe"
+cp "$TEMP_FOLDER_PROBE" "$work/a/setup.exe"
+cp "$TEMP_FOLDER_PROBE" "$work/b/setup.exe"
 touch -d '2024-05-06 17:03:09' "$work/a/setup.exe" "$work/b/setup.exe"
 
 # A holds its folder; B starts meanwhile and must get its own.
@@ -63,7 +63,7 @@ $run "$work/a/setup.exe" take >"$work/again.out" 2>&1 || fail "restart failed"
 
 # A setup file dated before 1980 (no DOS date) is still named by its time of day.
 mkdir -p "$work/old"
-cp "$STUBGLOB_PROBE" "$work/old/setup.exe"
+cp "$TEMP_FOLDER_PROBE" "$work/old/setup.exe"
 touch -d '1975-03-04 10:20:30' "$work/old/setup.exe"
 $run "$work/old/setup.exe" take >"$work/old.out" 2>&1 || fail "old setup failed"
 value folder "$work/old.out" | grep -Eq '\\SETUP_21135$' || fail "pre-1980 name: $(value folder "$work/old.out")"
@@ -75,7 +75,7 @@ mkdir -p "$drive_d/tmp"
 ln -sfn "$drive_d" "$dosdevices/d:"
 had_c_temp=0
 [ -d "$WINE_ENV/prefix/drive_c/TEMP" ] && had_c_temp=1
-$run "$STUBGLOB_PROBE" --temp 'D:\tmp' alt >"$work/alt.out" 2>&1 || fail "alt probe failed"
+$run "$TEMP_FOLDER_PROBE" --temp 'D:\tmp' alt >"$work/alt.out" 2>&1 || fail "alt probe failed"
 [ "$(value temp "$work/alt.out")" = 'D:\tmp\' ] || fail "temp folder is not on D:"
 free_c=$(value drive.C "$work/alt.out" | cut -d, -f2)
 free_d=$(value tempfree "$work/alt.out")

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "PackageLister.h"
-#include "package/PackX.h"
+#include "package/PackageReader.h"
 #include "support/TestFiles.h"
 
 namespace fs = std::filesystem;

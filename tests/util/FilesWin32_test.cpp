@@ -15,7 +15,7 @@
 #pragma GCC diagnostic ignored "-Wshadow"
 #include "util/Files.h"
 #pragma GCC diagnostic pop
-#include "util/VSUB.h"
+#include "util/SeparatorLists.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "util/VSUB.h"
+#include "util/SeparatorLists.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "package/PackX.h"
+#include "package/PackageReader.h"
 
 struct ListedRecord {
   unsigned piece = 1;

@@ -12,7 +12,7 @@
 
 #include "OutFile.h"
 #include "util/Files.h"
-#include "util/VSUB.h"
+#include "util/SeparatorLists.h"
 
 namespace {
 

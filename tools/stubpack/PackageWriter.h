@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "package/PackX.h"
+#include "package/PackageReader.h"
 #include "util/Random.h"
 
 // The scrambled form of a secret token (lower-case letters, two per byte) that

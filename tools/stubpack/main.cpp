@@ -11,7 +11,7 @@
 
 #include "PackageLister.h"
 #include "PackageWriter.h"
-#include "util/VSUB.h"
+#include "util/SeparatorLists.h"
 
 namespace {
 

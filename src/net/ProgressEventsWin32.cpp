@@ -1,0 +1,24 @@
+#include <windows.h>
+
+#include "net/ProgressEvents.h"
+#include "stub/MainWindow.h"
+#include "util/PlatformHelpers.h"
+
+void PumpPendingMessages() {
+  // PeekMessage is a round trip to the window system; once per millisecond keeps
+  // every window responsive while a fast transfer does not pay it per chunk.
+  static DWORD last = 0;
+  static bool pumped = false;
+  DWORD now = GetTickCount();
+  if (pumped && now == last) return;
+  pumped = true;
+  last = now;
+  PumpMessages();
+}
+
+void WaitPumpingMs(uint32_t ms) { WaitPumping(0, ms); }
+
+TProgBar& ProgramProgBar() {
+  static TProgBar bar(MainWindowProgress, PumpPendingMessages, WaitPumpingMs);
+  return bar;
+}

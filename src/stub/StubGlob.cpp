@@ -1,6 +1,0 @@
-#include "stub/StubGlob.h"
-
-StubGlobals& Globals() {
-  static StubGlobals globals;
-  return globals;
-}

@@ -1,0 +1,6 @@
+#include "stub/StubState.h"
+
+StubGlobals& Globals() {
+  static StubGlobals globals;
+  return globals;
+}

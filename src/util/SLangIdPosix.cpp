@@ -1,4 +1,0 @@
-#include "util/SLangId.h"
-
-// Native builds have no Windows locale: the builder and the tests see English.
-unsigned SystemLanguageId() { return 9; }
