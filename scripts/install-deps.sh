@@ -19,5 +19,16 @@ echo "Installing:$missing" >&2
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing >/dev/null
+# A mirror caught in the middle of a sync can fail one index (seen: the i386 index of
+# the security suite); the install below tells whether what was fetched is enough.
+$sudo apt-get update -qq || echo "apt-get update reported errors; trying with the indexes it has" >&2
+install() {
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" $missing >/dev/null
+}
+if ! install; then
+  # Without that index the 32-bit half cannot match the 64-bit libraries' security
+  # versions; the release's own versions match each other.
+  suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  echo "Retrying from $suite alone" >&2
+  install -t "$suite"
+fi
