@@ -47,9 +47,6 @@ class TProgBar {
 };
 
 #ifdef _WIN32
-// The program's one progress object, created on first use with the main window's
-// callback and a no-sleep message pump.
-TProgBar& ProgramProgBar();
 // A pump for TProgBar: drains the thread's messages without sleeping, at most
 // about every millisecond so that fast transfers do not pay for it per chunk.
 void PumpPendingMessages();

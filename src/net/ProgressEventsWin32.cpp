@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include "net/ProgressEvents.h"
-#include "stub/MainWindow.h"
 #include "util/PlatformHelpers.h"
 
 void PumpPendingMessages() {
@@ -17,8 +16,3 @@ void PumpPendingMessages() {
 }
 
 void WaitPumpingMs(uint32_t ms) { WaitPumping(0, ms); }
-
-TProgBar& ProgramProgBar() {
-  static TProgBar bar(MainWindowProgress, PumpPendingMessages, WaitPumpingMs);
-  return bar;
-}

@@ -44,6 +44,8 @@ bool CloseRequestDestroys(bool abortWasSet, bool stepRunning);
 #ifdef _WIN32
 #include <windows.h>
 
+class TProgBar;
+
 struct MainWindowSetup {
   std::string className;                  // the instance class name
   std::string caption = kDefaultCaption;  // the package's "s0"
@@ -79,5 +81,8 @@ bool CloseMainWindow();
 void SetStatusText(HWND label, const std::string& text, const std::string& fontName, int charset, int fontSize);
 // The progress callback of the main window (see ProgressCallback).
 void MainWindowProgress(int mode, int reserved, int maximum, int text, int step, int position);
+// The program's one progress object for downloads, created on first use with the
+// callback above and a no-sleep message pump.
+TProgBar& ProgramProgBar();
 void NotifyListener(WPARAM code, LPARAM value);
 #endif

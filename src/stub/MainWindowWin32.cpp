@@ -7,6 +7,7 @@
 
 #include "dialogs/MessageBox.h"
 #include "net/HttpDownload.h"
+#include "net/ProgressEvents.h"
 #include "stub/MainWindow.h"
 #include "stub/StubState.h"
 #include "stub/TempFolders.h"
@@ -247,6 +248,11 @@ void MainWindowProgress(int mode, int, int maximum, int, int step, int position)
     g_main.activity = NextActivityPosition(g_main.activity);
     SendMessageA(g_main.activityBar, PBM_SETPOS, WPARAM(g_main.activity), 0);
   }
+}
+
+TProgBar& ProgramProgBar() {
+  static TProgBar bar(MainWindowProgress, PumpPendingMessages, WaitPumpingMs);
+  return bar;
 }
 
 void NotifyListener(WPARAM code, LPARAM value) {
