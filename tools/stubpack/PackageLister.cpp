@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "CodePages.h"
 #include "util/SeparatorLists.h"
 
 namespace {
@@ -101,13 +102,20 @@ void ReadRecord(ReadOnlyFile& file, uint64_t bodyAt, ListedRecord& record) {
   if (field.empty() && record.problem.empty()) record.problem = "empty name field: skipped";
 }
 
-void JsonString(std::string& out, const std::string& s) {
+// utf8: s is well-formed UTF-8, written as it is but for control characters;
+// otherwise s holds bytes, written as Latin-1.
+void JsonString(std::string& out, const std::string& s, bool utf8 = false) {
   out += '"';
-  for (unsigned char c : s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
     if (c == '"' || c == '\\') {
       out += '\\';
       out += char(c);
-    } else if (c < 0x20 || c >= 0x7F) {
+    } else if (utf8 && c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) < 0xA0) {
+      char b[8];  // a C1 control character
+      std::snprintf(b, sizeof b, "\\u%04x", static_cast<unsigned char>(s[++i]));
+      out += b;
+    } else if (c < 0x20 || c == 0x7F || (!utf8 && c > 0x7F)) {
       // ANSI bytes are shown as their Latin-1 code points.
       char b[8];
       std::snprintf(b, sizeof b, "\\u%04x", c);
@@ -121,10 +129,11 @@ void JsonString(std::string& out, const std::string& s) {
 
 class Json {
  public:
+  explicit Json(bool utf8) : utf8_(utf8) {}
   void Open(char c) { Sep(), out_ += c, first_ = true; }
   void Close(char c) { out_ += c, first_ = false; }
   void Key(const char* k) { Sep(), JsonString(out_, k), out_ += ':', first_ = true; }
-  void Str(const std::string& s) { Sep(), JsonString(out_, s); }
+  void Str(const std::string& s) { Sep(), JsonString(out_, s, utf8_); }
   void Num(uint64_t v) { Sep(), out_ += IntToStr(int64_t(v)); }
   void Bool(bool b) { Sep(), out_ += b ? "true" : "false"; }
   std::string Take() { return out_ + "\n"; }
@@ -136,6 +145,7 @@ class Json {
   }
   std::string out_;
   bool first_ = true;
+  bool utf8_;
 };
 
 const char* kFlagNames[] = {"AnnounceTempDrive", "MorePieces", "SpannedSet", "ShowActivityBar", "AgentLogOn"};
@@ -152,6 +162,45 @@ std::string ReadableToken(const std::string& scrambled) {
   if (scrambled.empty()) return "";
   return DecodeToken(scrambled).value_or("(does not check: " + scrambled + ")");
 }
+
+unsigned CodePageOfBlock(const std::string& block) {
+  return CodePageOfCharset(int(StrToInt64Def(SUB::Value(block, "Charset", true, "", "0"), 0)));
+}
+
+const CodePage& PageOrLatin1(unsigned number) {
+  const CodePage* page = CodePage::Find(number);
+  return page ? *page : *CodePage::Find(kLatin1CodePage);
+}
+
+// Nothing from a package may steer the terminal: control characters but tab go.
+std::string WithoutControls(const std::string& utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t at = 0; at < utf8.size();) {
+    char32_t c = NextUtf8(utf8, at);
+    AppendUtf8(out, (c < 0x20 && c != '\t') || (c >= 0x7F && c < 0xA0) ? kReplacementCharacter : c);
+  }
+  return out;
+}
+
+// How the listing writes texts.
+struct TextStyle {
+  ListingTexts texts;
+  bool json;
+
+  // A text of the package, in the given code page.
+  std::string Package(const std::string& bytes, unsigned codePage) const {
+    if (texts == ListingTexts::Raw) return bytes;
+    std::string utf8 = PageOrLatin1(codePage).ToUtf8(bytes);
+    return json ? utf8 : WithoutControls(utf8);
+  }
+  // A text of this system (a path) that may hold package bytes (a record's name).
+  std::string Local(const std::string& text, unsigned codePage) const {
+    if (texts == ListingTexts::Raw) return text;
+    if (!IsUtf8(text)) return Package(text, codePage);
+    return json ? text : WithoutControls(text);
+  }
+};
 
 }  // namespace
 
@@ -185,7 +234,10 @@ PackageListing ListPackage(const std::string& path) {
     std::vector<std::string> items;
     for (int j = 0, m = SUB::Count(block); j < m; ++j) items.push_back(SUB::Item(block, j, ""));
     l.languageBlocks.push_back(items);
+    l.blockCodePages.push_back(CodePageOfBlock(block));
   }
+  std::string textBlock = ChooseLanguageBlock(l.languageList, "English");
+  if (textBlock.size() > 1) l.textCodePage = CodePageOfBlock(textBlock);
   if (!l.readable) {
     l.problems.push_back(FileExists(path) ? "no readable package" : "file not found");
     if (!FileExists(path)) return l;
@@ -251,15 +303,18 @@ PackageListing ListPackage(const std::string& path) {
   return l;
 }
 
-std::string FormatListingText(const PackageListing& l) {
+std::string FormatListingText(const PackageListing& l, ListingTexts texts) {
   std::string t;
+  const TextStyle style{texts, false};
+  // Values are numbers or texts of the package outside the language blocks.
   auto line = [&](const std::string& key, const std::string& value) {
-    t += "  " + key + std::string(key.size() < 22 ? 22 - key.size() : 1, ' ') + value + "\n";
+    t += "  " + key + std::string(key.size() < 22 ? 22 - key.size() : 1, ' ') + style.Package(value, l.textCodePage) +
+         "\n";
   };
   for (size_t i = 0; i < l.pieces.size(); ++i) {
     const ListedPiece& p = l.pieces[i];
     const PackageTrailer& tr = p.trailer;
-    t += "Piece " + IntToStr(int64_t(i + 1)) + ": " + p.path + "\n";
+    t += "Piece " + IntToStr(int64_t(i + 1)) + ": " + style.Local(p.path, l.textCodePage) + "\n";
     line("Size", IntToStr(int64_t(p.physicalSize)) + " bytes, logical length " + IntToStr(int64_t(p.logicalLength)) +
                      (p.stampedLength ? " (stamped)" : p.stampedCapable ? " (not stamped)" : ""));
     line("HeaderStrings", IntToStr(tr.HeaderStrings));
@@ -294,9 +349,11 @@ std::string FormatListingText(const PackageListing& l) {
     line("Size", l.downloadSize);
   }
   t += "Language blocks: " + IntToStr(int64_t(l.languageBlocks.size())) + "\n";
-  for (const auto& block : l.languageBlocks) {
-    t += "  [" + (block.empty() ? std::string() : block[0]) + "]\n";
-    for (size_t i = 1; i < block.size(); ++i) t += "    " + block[i] + "\n";
+  for (size_t b = 0; b < l.languageBlocks.size(); ++b) {
+    const auto& block = l.languageBlocks[b];
+    unsigned page = l.blockCodePages[b];
+    t += "  [" + style.Package(block.empty() ? std::string() : block[0], page) + "]  code page " + IntToStr(page) + "\n";
+    for (size_t i = 1; i < block.size(); ++i) t += "    " + style.Package(block[i], page) + "\n";
   }
   t += "Records: " + IntToStr(int64_t(l.records.size())) + "\n";
   for (const ListedRecord& r : l.records) {
@@ -304,22 +361,25 @@ std::string FormatListingText(const PackageListing& l) {
     std::snprintf(b, sizeof b, "  %-3u %-10s %12llu %12llu  %s  ", r.piece, r.compressed ? "compressed" : "stored",
                   static_cast<unsigned long long>(r.storedSize), static_cast<unsigned long long>(r.unpackedSize),
                   r.dosDate ? DosDateText(r.dosDate).c_str() : "(time of writing)  ");
-    t += b + r.name + (r.isMain ? "  [main program" + (r.mainArgs.empty() ? "" : ": " + r.mainArgs) + "]" : "") +
-         (r.problem.empty() ? "" : "  (" + r.problem + ")") + "\n";
+    std::string name = style.Package(r.name, l.textCodePage), args = style.Package(r.mainArgs, l.textCodePage);
+    t += b + name + (r.isMain ? "  [main program" + (args.empty() ? "" : ": " + args) + "]" : "") +
+         (r.problem.empty() ? "" : "  (" + style.Local(r.problem, l.textCodePage) + ")") + "\n";
   }
-  for (const std::string& p : l.problems) t += "PROBLEM: " + p + "\n";
+  for (const std::string& p : l.problems) t += "PROBLEM: " + style.Local(p, l.textCodePage) + "\n";
   return t;
 }
 
-std::string FormatListingJson(const PackageListing& l) {
-  Json j;
+std::string FormatListingJson(const PackageListing& l, ListingTexts texts) {
+  const TextStyle style{texts, true};
+  Json j(texts == ListingTexts::Utf8);
+  auto text = [&](const std::string& bytes) { return style.Package(bytes, l.textCodePage); };
   j.Open('{');
   j.Key("readable"), j.Bool(l.readable);
   j.Key("pieces"), j.Open('[');
   for (const ListedPiece& p : l.pieces) {
     const PackageTrailer& tr = p.trailer;
     j.Open('{');
-    j.Key("path"), j.Str(p.path);
+    j.Key("path"), j.Str(style.Local(p.path, l.textCodePage));
     j.Key("physicalSize"), j.Num(p.physicalSize);
     j.Key("logicalLength"), j.Num(p.logicalLength);
     j.Key("stampedCapable"), j.Bool(p.stampedCapable);
@@ -354,28 +414,32 @@ std::string FormatListingJson(const PackageListing& l) {
   }
   j.Close(']');
   j.Key("packageHeader"), j.Open('{');
-  j.Key("raw"), j.Str(l.packageHeader);
-  j.Key("infoLocation"), j.Str(l.infoLocation);
-  j.Key("infoFileName"), j.Str(l.infoFileName);
-  j.Key("originalSettingsName"), j.Str(l.originalSettingsName);
-  j.Key("agentName"), j.Str(l.agentName);
-  j.Key("token"), j.Str(l.packageToken);
+  j.Key("raw"), j.Str(text(l.packageHeader));
+  j.Key("infoLocation"), j.Str(text(l.infoLocation));
+  j.Key("infoFileName"), j.Str(text(l.infoFileName));
+  j.Key("originalSettingsName"), j.Str(text(l.originalSettingsName));
+  j.Key("agentName"), j.Str(text(l.agentName));
+  j.Key("token"), j.Str(text(l.packageToken));
   j.Key("hiddenRun"), j.Bool(l.hiddenRun);
   j.Close('}');
   j.Key("downloadHeader"), j.Open('{');
-  j.Key("raw"), j.Str(l.downloadHeader);
-  j.Key("location"), j.Str(l.downloadLocation);
-  j.Key("fileName"), j.Str(l.downloadFileName);
+  j.Key("raw"), j.Str(text(l.downloadHeader));
+  j.Key("location"), j.Str(text(l.downloadLocation));
+  j.Key("fileName"), j.Str(text(l.downloadFileName));
   j.Key("alwaysDownload"), j.Bool(l.alwaysDownload);
-  j.Key("token"), j.Str(l.downloadToken);
-  j.Key("size"), j.Str(l.downloadSize);
+  j.Key("token"), j.Str(text(l.downloadToken));
+  j.Key("size"), j.Str(text(l.downloadSize));
   j.Close('}');
+  j.Key("textCodePage"), j.Num(l.textCodePage);
   j.Key("languageBlocks"), j.Open('[');
-  for (const auto& block : l.languageBlocks) {
+  for (size_t b = 0; b < l.languageBlocks.size(); ++b) {
+    const auto& block = l.languageBlocks[b];
+    unsigned page = l.blockCodePages[b];
     j.Open('{');
-    j.Key("language"), j.Str(block.empty() ? "" : block[0]);
+    j.Key("language"), j.Str(style.Package(block.empty() ? "" : block[0], page));
+    j.Key("codePage"), j.Num(page);
     j.Key("items"), j.Open('[');
-    for (size_t i = 1; i < block.size(); ++i) j.Str(block[i]);
+    for (size_t i = 1; i < block.size(); ++i) j.Str(style.Package(block[i], page));
     j.Close(']');
     j.Close('}');
   }
@@ -385,20 +449,20 @@ std::string FormatListingJson(const PackageListing& l) {
     j.Open('{');
     j.Key("piece"), j.Num(r.piece);
     j.Key("offset"), j.Num(r.offset);
-    j.Key("name"), j.Str(r.name);
+    j.Key("name"), j.Str(text(r.name));
     j.Key("main"), j.Bool(r.isMain);
-    j.Key("mainArgs"), j.Str(r.mainArgs);
+    j.Key("mainArgs"), j.Str(text(r.mainArgs));
     j.Key("dosDate"), j.Num(r.dosDate);
     j.Key("date"), j.Str(r.dosDate ? DosDateText(r.dosDate) : "");
     j.Key("compressed"), j.Bool(r.compressed);
     j.Key("storedSize"), j.Num(r.storedSize);
     j.Key("unpackedSize"), j.Num(r.unpackedSize);
-    j.Key("problem"), j.Str(r.problem);
+    j.Key("problem"), j.Str(style.Local(r.problem, l.textCodePage));
     j.Close('}');
   }
   j.Close(']');
   j.Key("problems"), j.Open('[');
-  for (const std::string& p : l.problems) j.Str(p);
+  for (const std::string& p : l.problems) j.Str(style.Local(p, l.textCodePage));
   j.Close(']');
   j.Close('}');
   return j.Take();

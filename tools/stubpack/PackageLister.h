@@ -40,13 +40,22 @@ struct PackageListing {
   std::string downloadLocation, downloadFileName, downloadToken, downloadSize;
   bool alwaysDownload = false;
   std::vector<std::vector<std::string>> languageBlocks;  // item 0 is the language name
+  // The code page of each block (from its Charset) and of the texts outside the
+  // blocks (file names, header items): that of the block the stub picks on an
+  // English system (the English block, else the only one), else 1252.
+  std::vector<unsigned> blockCodePages;
+  unsigned textCodePage = 1252;
   std::vector<ListedRecord> records;
   std::vector<std::string> problems;
 };
 
 PackageListing ListPackage(const std::string& path);
 
-std::string FormatListingText(const PackageListing& listing);
-std::string FormatListingJson(const PackageListing& listing);
+// Utf8: the package's 8-bit texts converted from their code pages; a byte that is
+// no character there, and a control character, shows as U+FFFD (in JSON, control
+// characters are escaped instead). Raw: the bytes as stored (JSON: as Latin-1).
+enum class ListingTexts { Utf8, Raw };
+std::string FormatListingText(const PackageListing& listing, ListingTexts texts = ListingTexts::Utf8);
+std::string FormatListingJson(const PackageListing& listing, ListingTexts texts = ListingTexts::Utf8);
 // "YYYY-MM-DD HH:MM:SS" of a DOS date and time.
 std::string DosDateText(uint32_t dosDate);

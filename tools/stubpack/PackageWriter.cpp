@@ -10,6 +10,7 @@
 #include <set>
 #include <system_error>
 
+#include "CodePages.h"
 #include "OutFile.h"
 #include "util/Files.h"
 #include "util/SeparatorLists.h"
@@ -494,8 +495,48 @@ std::string MakeList(const std::vector<std::string>& items) {
   return list;
 }
 
-bool LanguageListFromText(const std::string& text, std::string& list, std::string& error) {
-  std::vector<std::vector<std::string>> blocks;
+namespace {
+
+struct LanguageLine {
+  std::string text;
+  size_t number;
+};
+
+// A block from UTF-8 in the code page of its own Charset, as the stub shows it.
+bool EncodeBlock(const std::vector<LanguageLine>& lines, std::vector<std::string>& items, std::string& error) {
+  std::vector<std::string> utf8;
+  for (const LanguageLine& line : lines) utf8.push_back(line.text);
+  // The stub's own reading of the key (any case, a blank before "=").
+  int charset = int(StrToInt64Def(SUB::Value(MakeList(utf8), "Charset", true, "", "0"), 0));
+  unsigned number = CodePageOfCharset(charset);
+  const CodePage* page = CodePage::Find(number);
+  std::string where = "block [" + lines[0].text + "] (Charset " + IntToStr(charset) + ", code page " +
+                      IntToStr(number) + ")";
+  if (!page) {
+    error = "the code page of " + where + " is not available on this system";
+    return false;
+  }
+  items.clear();
+  for (const LanguageLine& line : lines) {
+    std::string text;
+    char32_t misfit = 0;
+    if (!page->FromUtf8(line.text, text, misfit)) {
+      error = "language line " + IntToStr(int64_t(line.number)) + ": " + CharacterName(misfit) + " does not fit " +
+              where;
+      return false;
+    }
+    items.push_back(text);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool LanguageListFromText(const std::string& fileText, std::string& list, std::string& error) {
+  std::string text = StartsWith("\xEF\xBB\xBF", fileText) ? fileText.substr(3) : fileText;
+  // Anything but UTF-8 is a language file of old, written in the blocks' code pages.
+  bool utf8 = IsUtf8(text);
+  std::vector<std::vector<LanguageLine>> blocks;
   size_t lineNo = 0;
   for (size_t at = 0; at < text.size();) {
     size_t end = text.find('\n', at);
@@ -505,7 +546,7 @@ bool LanguageListFromText(const std::string& text, std::string& list, std::strin
     ++lineNo;
     if (line.empty() || line[0] == ';' || line[0] == '#') continue;
     if (line.front() == '[' && line.back() == ']') {
-      blocks.push_back({Trim(line.substr(1, line.size() - 2))});
+      blocks.push_back({{Trim(line.substr(1, line.size() - 2)), lineNo}});
     } else if (blocks.empty()) {
       error = "language line " + IntToStr(int64_t(lineNo)) + " lies outside a [Language] block";
       return false;
@@ -513,7 +554,7 @@ bool LanguageListFromText(const std::string& text, std::string& list, std::strin
       error = "language line " + IntToStr(int64_t(lineNo)) + " is not key=value";
       return false;
     } else {
-      blocks.back().push_back(line);
+      blocks.back().push_back({line, lineNo});
     }
   }
   if (blocks.empty()) {
@@ -521,10 +562,16 @@ bool LanguageListFromText(const std::string& text, std::string& list, std::strin
     return true;
   }
   std::vector<std::string> encoded;
-  for (const auto& block : blocks) {
+  for (const auto& lines : blocks) {
+    std::vector<std::string> block;
+    if (!utf8) {
+      for (const LanguageLine& line : lines) block.push_back(line.text);
+    } else if (!EncodeBlock(lines, block, error)) {
+      return false;
+    }
     std::string b = MakeList(block);
     if (b.empty()) {
-      error = "language block [" + block[0] + "] uses every separator character";
+      error = "language block [" + lines[0].text + "] uses every separator character";
       return false;
     }
     encoded.push_back(b);

@@ -22,8 +22,11 @@ std::string MakeList(const std::vector<std::string>& items);
 //   s0=Welcome
 //   Charset=0
 // Blank lines and lines starting with ";" or "#" are skipped. No block at all gives
-// the empty list (the one character 0x02). Fails (false, error) on a key line
-// outside a block or a block that cannot be separated.
+// the empty list (the one character 0x02). A UTF-8 text (a leading BOM is dropped)
+// is written block by block in the code page of the block's Charset; any other text
+// is taken byte for byte. Fails (false, error) on a key line outside a block, a
+// character that does not fit its block's code page (naming it, the block and the
+// line) or a block that cannot be separated.
 bool LanguageListFromText(const std::string& text, std::string& list, std::string& error);
 
 // MS-DOS date and time (date high, time low) of a UTC time in Unix seconds;

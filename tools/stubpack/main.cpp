@@ -17,7 +17,7 @@ namespace {
 
 const char kHelp[] =
     "usage: stubpack build [options] -o OUTPUT [FILE|FOLDER|PATH=NAME]...\n"
-    "       stubpack list [--json] FILE\n"
+    "       stubpack list [--json] [--raw] FILE\n"
     "\n"
     "build writes a setup file: the stub, its header strings, one record per file and\n"
     "the trailer, with the logical length stamped into the stub's header. A FOLDER adds\n"
@@ -32,7 +32,12 @@ const char kHelp[] =
     "  --store                   store the files without compression\n"
     "  --date WHEN               date of every file: Unix seconds or YYYY-MM-DD[THH:MM[:SS]]\n"
     "                            (UTC); SOURCE_DATE_EPOCH is the default when set\n"
-    "  --languages FILE          language blocks: [Language] lines, then key=value lines\n"
+    "  --languages FILE          language blocks: [Language] lines, then key=value lines;\n"
+    "                            a UTF-8 file (BOM or not) is written block by block in\n"
+    "                            the code page of the block's Charset (0 = 1252, 204 =\n"
+    "                            1251, 177 = 1255, 128 = 932, ...; others Latin-1), and a\n"
+    "                            character that does not fit is an error; any other file\n"
+    "                            is taken byte for byte\n"
     "  --info-location URL       base location of the information file (default http:)\n"
     "  --info-file NAME          information file name (default .info)\n"
     "  --agent-name NAME         auto-update agent file name (default .exe)\n"
@@ -64,6 +69,11 @@ const char kHelp[] =
     "\n"
     "list prints the trailer of every piece, the header items (token unscrambled), the\n"
     "language blocks and the records; --json prints the same as one JSON document.\n"
+    "Texts are shown in UTF-8: a language block's from the code page of its Charset,\n"
+    "file names and header items from that of the block the stub picks on an English\n"
+    "system (the English block, else the only one), else 1252. A byte that is no\n"
+    "character of its code page, and a control character, shows as U+FFFD (JSON\n"
+    "escapes control characters). --raw prints the bytes as stored (JSON: as Latin-1).\n"
     "Exit code 0 on success, 1 on an error, 2 on a usage error; list exits 1 when the\n"
     "file carries no readable package or shows a problem.\n";
 
@@ -328,11 +338,14 @@ int Build(int argc, char** argv) {
 
 int List(int argc, char** argv) {
   bool json = false;
+  ListingTexts texts = ListingTexts::Utf8;
   std::string path;
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--json") {
       json = true;
+    } else if (a == "--raw") {
+      texts = ListingTexts::Raw;
     } else if (a.size() > 1 && a[0] == '-') {
       return Usage("unknown option " + a);
     } else if (path.empty()) {
@@ -343,7 +356,7 @@ int List(int argc, char** argv) {
   }
   if (path.empty()) return Usage("list needs a file");
   PackageListing listing = ListPackage(path);
-  std::string text = json ? FormatListingJson(listing) : FormatListingText(listing);
+  std::string text = json ? FormatListingJson(listing, texts) : FormatListingText(listing, texts);
   std::fwrite(text.data(), 1, text.size(), stdout);
   return listing.readable && listing.problems.empty() ? 0 : 1;
 }
