@@ -34,6 +34,34 @@ grep -q 'Magic .*0x4A3B2C1D (good)' list.txt || fail "list: magic"
 grep -q 'data.bin' list.txt || fail "list: records"
 "$stubpack" list --json a.exe | grep -q '"readable":true' || fail "list --json"
 
+# Language files: UTF-8 is written in each block's code page and listed in UTF-8;
+# --raw shows the stored bytes; an 8-bit file of old is taken as it is.
+printf '\357\273\277[German]\nConfirm=Best\303\244tigen\n[Russian]\nCharset=204\ns0=\320\226\n' >utf8.ini
+"$stubpack" build --stub stub.exe -o lang.exe --languages utf8.ini payload/readme.txt >/dev/null 2>&1 || fail "build utf8.ini"
+"$stubpack" list lang.exe >lang.txt || fail "list lang.exe"
+grep -q "^    Confirm=Best$(printf '\303\244')tigen\$" lang.txt || fail "German text not in UTF-8: $(cat lang.txt)"
+grep -q "^    s0=$(printf '\320\226')\$" lang.txt || fail "Cyrillic text not in UTF-8"
+"$stubpack" list --raw lang.exe | grep -q "^    Confirm=Best$(printf '\344')tigen" || fail "--raw: not the 1252 bytes"
+"$stubpack" list --raw lang.exe | grep -q "^    s0=$(printf '\306')" || fail "--raw: not the 1251 bytes"
+"$stubpack" list --json lang.exe >lang.json || fail "list --json lang.exe"
+python3 -c 'import json, sys
+d = json.load(open(sys.argv[1], encoding="utf-8"))
+assert d["languageBlocks"][1]["items"] == ["Charset=204", "s0=\u0416"], d["languageBlocks"]' lang.json || fail "JSON"
+printf '[German]\nConfirm=Best\344tigen\n' >old.ini
+"$stubpack" build --stub stub.exe -o old.exe --languages old.ini payload/readme.txt >/dev/null 2>&1 || fail "build old.ini"
+"$stubpack" list --raw old.exe | grep -q "^    Confirm=Best$(printf '\344')tigen" || fail "an 8-bit file was not taken byte for byte"
+# A block for each code page: listed exactly as the file has it (the Windows
+# stubpack.exe is held to the same file under Wine, tests/system/language_texts.sh).
+"$stubpack" build --stub stub.exe -o pages.exe --languages "$here/tests/support/code_pages.ini" payload/readme.txt \
+  >/dev/null 2>&1 || fail "build code_pages.ini"
+"$stubpack" list pages.exe | sed -n 's/^    //p' >listed.txt
+grep -v '^;\|^\[' "$here/tests/support/code_pages.ini" >expected.txt
+cmp -s expected.txt listed.txt || fail "code pages: $(diff expected.txt listed.txt)"
+# File names take the code page of the only block here.
+printf '[Russian]\nCharset=204\n' >ru.ini
+"$stubpack" build --stub stub.exe -o ru.exe --languages ru.ini "payload/readme.txt=$(printf '\306').txt" >/dev/null 2>&1 || fail "build ru"
+"$stubpack" list ru.exe | grep -q "  $(printf '\320\226').txt\$" || fail "file name not in the Cyrillic code page"
+
 # Errors: one line on stderr, exit 1 (2 for usage), nothing left behind.
 expect_error() { # code pattern args...
   code=$1 pattern=$2
@@ -61,6 +89,9 @@ expect_error 1 'piece-size' build --stub stub.exe -o out.exe --piece-size 4500 p
 expect_error 2 'unknown option' build --stub stub.exe -o out.exe --frobnicate payload
 expect_error 2 'level' build --stub stub.exe -o out.exe --level 11 payload
 expect_error 2 'no output' build --stub stub.exe payload
+printf '[Russian]\nCharset=204\ns0=\320\226\ns1=Gr\303\274\303\237e\n' >misfit.ini
+expect_error 1 "line 4: U+00FC ($(printf '\303\274')) does not fit block \[Russian\] (Charset 204, code page 1251)" \
+  build --stub stub.exe -o out.exe --languages misfit.ini payload
 if [ "$(id -u)" != 0 ]; then
   cp payload/readme.txt locked.txt && chmod 000 locked.txt
   expect_error 1 'cannot read' build --stub stub.exe -o out.exe locked.txt

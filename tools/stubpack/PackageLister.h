@@ -52,7 +52,7 @@ struct PackageListing {
 PackageListing ListPackage(const std::string& path);
 
 // Utf8: the package's 8-bit texts converted from their code pages; a byte that is
-// no character there, and a control character, shows as U+FFFD (in JSON, control
+// no character there, and a control character but tab, shows as U+FFFD (in JSON, control
 // characters are escaped instead). Raw: the bytes as stored (JSON: as Latin-1).
 enum class ListingTexts { Utf8, Raw };
 std::string FormatListingText(const PackageListing& listing, ListingTexts texts = ListingTexts::Utf8);

@@ -72,8 +72,9 @@ const char kHelp[] =
     "Texts are shown in UTF-8: a language block's from the code page of its Charset,\n"
     "file names and header items from that of the block the stub picks on an English\n"
     "system (the English block, else the only one), else 1252. A byte that is no\n"
-    "character of its code page, and a control character, shows as U+FFFD (JSON\n"
-    "escapes control characters). --raw prints the bytes as stored (JSON: as Latin-1).\n"
+    "character of its code page, and a control character but tab, shows as U+FFFD\n"
+    "(JSON escapes control characters). --raw prints the bytes as stored (JSON: as\n"
+    "Latin-1).\n"
     "Exit code 0 on success, 1 on an error, 2 on a usage error; list exits 1 when the\n"
     "file carries no readable package or shows a problem.\n";
 
