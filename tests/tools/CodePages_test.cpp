@@ -297,6 +297,15 @@ TEST_F(Listing, JsonIsUtf8WithControlCharactersEscaped) {
   EXPECT_NE(raw.find("\"s0=\\u00cf\\u00f0\\u00e8\\u00e2\\u00e5\\u00f2\""), std::string::npos) << raw;
 }
 
+TEST_F(Listing, NamesOutsideTheBlocksFallBackTo1252) {
+  // Neither an English block nor an only one: the stub's choice on an English
+  // system is no block at all.
+  PackageListing l = Make("[Russian]\nCharset=204\n[Greek]\nCharset=161\n", "\xC6.txt");
+  EXPECT_EQ(l.textCodePage, 1252u);
+  EXPECT_NE(FormatListingText(l).find("  \xC3\x86.txt\n"), std::string::npos);  // Æ
+  EXPECT_EQ(Make("", "a.txt").textCodePage, 1252u);
+}
+
 TEST_F(Listing, UndefinedBytesAndUnknownCharsets) {
   // Written byte for byte: 0x81 is no character of 1252; charset 2 reads as Latin-1,
   // whose C1 controls are no text for a terminal.
