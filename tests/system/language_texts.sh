@@ -2,8 +2,8 @@
 # Language texts from UTF-8 files under Wine: stubpack.exe writes every block in the
 # code page of its Charset (the same bytes as glibc iconv makes), lists them back in
 # UTF-8 exactly as the file has them (as the Linux stubpack must, stubpack_cli.sh),
-# refuses a character that does not fit, and the real Stub.exe shows the texts in
-# its own message box.
+# refuses a character that does not fit, and the real Stub.exe shows German, Russian
+# and Hebrew texts in its own message box, each under its own Windows language.
 set -eu
 : "${WINE_ENV:?}" "${WINROBOT_EXE:?}" "${STUB_EXE:?}" "${STUBPACK_EXE:?}" "${EXIT_LAUNCHER_EXE:?}"
 work=$(mktemp -d)
@@ -76,31 +76,55 @@ grep -qF "language line 5: U+00FC ($(printf '\303\274')) does not fit block [Rus
 [ "$(wc -l <misfit.txt)" = 1 ] || fail "misfit: not one line"
 ls misfit.exe* >/dev/null 2>&1 && fail "misfit: output left behind"
 
-# ---- the stub's own message box: the temp-drive question in German ----
-# The robot reads the box's texts in the ANSI code page of the prefix.
-acp=$($run reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP | tr -d '\r' |
-  sed -n 's/^ *ACP *REG_SZ *//p')
-[ -n "$acp" ] || fail "no ANSI code page"
-from_box() { iconv -f "CP$acp" -t UTF-8; }
-{ printf '\357\273\277'; printf '%s\n' '[German]' \
+# ---- the stub's own message box: the temp-drive question in the user's language ----
+# Wine takes the user's language and the ANSI code page from LC_ALL; the stub picks
+# the block of that language and the robot reads the box's texts in that code page.
+{ printf '\357\273\277'; printf '%s\n' \
+  '[English]' 'Charset=0' \
+  '[German]' \
   'Confirm=Bestätigen' \
   's2=Die Dateien werden auf Ihr Temp-Laufwerk (<DRIVE>) entpackt<P>' \
   's6=<P>Möchten Sie fortfahren? Drücken Sie „Ja“ oder „Nein“.<P>' \
   'BtnText=|&OK|&Abbrechen|&Ja|&Nein|&Abbrechen|&Wiederholen|&Ignorieren|' \
-  'Charset=0'; } >german.ini
-$run "$STUBPACK_EXE" build --stub "$STUB_EXE" -o setup.exe --announce-temp-drive --languages german.ini data.txt \
+  'Charset=0' \
+  '[Russian]' \
+  'Confirm=Подтверждение' \
+  's2=Файлы будут распакованы на временный диск (<DRIVE>)<P>' \
+  's6=<P>Продолжить установку? Нажмите «Да» или «Нет».<P>' \
+  'BtnText=|&OK|О&тмена|&Да|&Нет|&Прервать|&Повтор|&Пропустить|' \
+  'Charset=204' \
+  '[Hebrew]' \
+  'Confirm=אישור' \
+  's2=הקבצים יחולצו לכונן הזמני (<DRIVE>)<P>' \
+  's6=<P>האם להמשיך בהתקנה?<P>' \
+  'BtnText=|&אישור|&ביטול|&כן|&לא|&הפסק|&נסה שוב|&התעלם|' \
+  'Charset=177'; } >boxes.ini
+$run "$STUBPACK_EXE" build --stub "$STUB_EXE" -o setup.exe --announce-temp-drive --languages boxes.ini data.txt \
   >pack.out 2>&1 || fail "build setup.exe: $(cat pack.out)"
-start setup "$EXIT_LAUNCHER_EXE" ./setup.exe
-robot wait --class VMsgBox --timeout 30000 >/dev/null || fail "no message box"
-d=$(robot show --class VMsgBox)
-caption=$(field "$d" caption | from_box)
-[ "$caption" = "Bestätigen" ] || fail "box caption: $caption"
-text=$(field "$d" text | from_box)
-printf '%s' "$text" | grep -q '^Bestätigen\\n\\nDie Dateien werden auf Ihr Temp-Laufwerk (C:) entpackt' ||
-  fail "box text: $text"
-printf '%s' "$text" | grep -qF 'Möchten Sie fortfahren? Drücken Sie „Ja“ oder „Nein“.' || fail "box question: $text"
-[ "$(field "$d" button.1 | cut -d' ' -f1)" = "&Nein" ] || fail "box buttons: $(field "$d" button.1)"
-robot press --class VMsgBox --index 1 >/dev/null || fail "cannot answer the box"
-finish setup
-[ "$(value_of setup exit)" = 1602 ] || fail "No did not cancel the setup: exit $(value_of setup exit)"
+value_in() { # block key: the file's UTF-8 text
+  awk -v b="[$1]" -v k="$2=" '/^\[/ { inside = index($0, b) > 0; next } inside && index($0, k) == 1 { print substr($0, length(k) + 1) }' boxes.ini
+}
+ask() { # locale code-page block drive-text right-to-left
+  LC_ALL=$1
+  export LC_ALL
+  start setup "$EXIT_LAUNCHER_EXE" ./setup.exe
+  robot wait --class VMsgBox --timeout 30000 >/dev/null || fail "$3: no message box"
+  d=$(robot show --class VMsgBox)
+  caption=$(field "$d" caption | iconv -f "CP$2" -t UTF-8)
+  [ "$caption" = "$(value_in "$3" Confirm)" ] || fail "$3: box caption $caption"
+  text=$(field "$d" text | iconv -f "CP$2" -t UTF-8)
+  printf '%s' "$text" | grep -qF "$(value_in "$3" Confirm)\\n\\n$4" || fail "$3: box text $text"
+  question=$(value_in "$3" s6 | sed 's/<P>//g')
+  printf '%s' "$text" | grep -qF "$question" || fail "$3: no question '$question' in $text"
+  no=$(field "$d" button.1 | cut -d' ' -f1 | iconv -f "CP$2" -t UTF-8)
+  [ "$no" = "$(value_in "$3" BtnText | cut -d'|' -f5)" ] || fail "$3: button $no"
+  [ "$(field "$d" right)$(field "$d" rtlreading)" = "$5" ] || fail "$3: right to left is not $5"
+  robot press --class VMsgBox --index 1 >/dev/null || fail "$3: cannot answer the box"
+  finish setup
+  [ "$(value_of setup exit)" = 1602 ] || fail "$3: No did not cancel the setup: exit $(value_of setup exit)"
+  unset LC_ALL
+}
+ask de_DE.UTF-8 1252 German 'Die Dateien werden auf Ihr Temp-Laufwerk (C:) entpackt' 00
+ask ru_RU.UTF-8 1251 Russian 'Файлы будут распакованы на временный диск (C:)' 00
+ask he_IL.UTF-8 1255 Hebrew 'הקבצים יחולצו לכונן הזמני (C:)' 11
 echo "language texts: ok"
