@@ -83,8 +83,12 @@ int64_t ParseContentLength(const std::string& text) {
 
 bool StatusAccepted(uint32_t status) { return status == 0 || (status >= 200 && status <= 299); }
 
-std::string StatusErrorText(const std::string& url, uint32_t status) {
-  if (status == 404 || status == 410) return url + " --- File Not Found !";
+bool StatusMeansMissingFile(uint32_t status, const std::string& bodyHead) {
+  return status == 404 || status == 410 || LooksLikeHtmlErrorPage(bodyHead);
+}
+
+std::string StatusErrorText(const std::string& url, uint32_t status, const std::string& bodyHead) {
+  if (StatusMeansMissingFile(status, bodyHead)) return ErrorPageMessage(true, bodyHead, url, "", false);
   return url + " --- HTTP status " + std::to_string(status);
 }
 

@@ -51,9 +51,12 @@ int64_t ParseContentLength(const std::string& text);
 // ---- the outcome of a transfer ----------------------------------------------------
 // Status 0 means none was available (a scheme without status codes).
 bool StatusAccepted(uint32_t status);
-// The error text of a refused status: 404 and 410 as "File Not Found !", others with
-// their code.
-std::string StatusErrorText(const std::string& url, uint32_t status);
+// Whether a refused answer means the file is missing: 404 and 410, or any status
+// whose body (its first kErrorPagePrefix bytes) is an HTML error page.
+bool StatusMeansMissingFile(uint32_t status, const std::string& bodyHead);
+// The error text of a refused status: for a missing file the error-page message
+// ("<B>404 File Not Found...</B>..." with the URL, box mark-up), others with their code.
+std::string StatusErrorText(const std::string& url, uint32_t status, const std::string& bodyHead);
 
 struct TransferEnd {
   int64_t announced = -1;     // Content-Length; -1 when the server sent none

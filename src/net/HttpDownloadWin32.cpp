@@ -222,6 +222,21 @@ std::string ReadFailureText(const std::string& displayName, DWORD code) {
   return text;
 }
 
+// At most limit bytes of the body, for judging an error answer.
+std::string ReadBodyHead(HINTERNET request, size_t limit) {
+  const InetLibrary& inet = Inet();
+  char buffer[kErrorPagePrefix];
+  if (limit > sizeof(buffer)) limit = sizeof(buffer);
+  size_t have = 0;
+  while (inet.readFile && have < limit) {
+    DWORD got = 0;
+    if (!inet.readFile(request, buffer + have, DWORD(limit - have), &got) || got == 0) break;
+    if (got > limit - have) break;  // never trust a count beyond what we asked for
+    have += got;
+  }
+  return std::string(buffer, have);
+}
+
 // Deletes the partial files of earlier attempts: local file + "." + digits only.
 void PurgeTempFiles(const std::string& localFile) {
   const std::string mask = localFile + ".*";
@@ -248,11 +263,16 @@ std::string Download(HWND owner, const std::string& url, const std::string& loca
   InetHandle internet = OpenInternet(kDownloadAgent);
   if (!internet) return std::string("Unable to initialize \"") + kInetLibrary + "\"";
   SetTimeouts(internet.get(), kInetTimeoutMs);
+  const uint64_t openedAt = MilliClock();
   OpenedUrl opened = OpenUrl(internet.get(), url, user, password);
   if (!opened.request) return "Unable to open Internet Connection: " + url;
   HINTERNET request = opened.request.get();
   const uint32_t status = QueryStatus(request);
-  if (!StatusAccepted(status)) return StatusErrorText(url, status);
+  if (!StatusAccepted(status)) {
+    // 404 and 410 say it all; for others the start of the body tells an error page.
+    const bool known = StatusMeansMissingFile(status, "");
+    return StatusErrorText(url, status, known ? "" : ReadBodyHead(request, kErrorPagePrefix));
+  }
   const int64_t size = QueryContentLength(request);
   const uint32_t lastModified = QueryLastModified(request);
   if (size == 0) return url + " --- File Not Found !";
@@ -315,6 +335,9 @@ std::string Download(HWND owner, const std::string& url, const std::string& loca
     if (got == 0 || end.storeFailed || end.tooLarge || end.cancelled || end.aborted) break;
   }
 
+  // The transfer's own time, from the request to the last read, for measurements.
+  DebugWriteLine(IntToStr(GetCurrentProcessId()) + " HTTP_DownloadTime: " + IntToStr(int64_t(end.received)) +
+                 " bytes in " + IntToStr(int64_t(MilliClock() - openedAt)) + " ms");
   std::string error = TransferErrorText(end, displayName, failure);
   if (toFile) {
     file.reset();

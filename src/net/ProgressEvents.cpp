@@ -2,8 +2,19 @@
 
 #include <cstdint>
 
-TProgBar::TProgBar(ProgressCallback callback, Pump pump, Wait wait)
-    : callback_(callback), pump_(pump), wait_(wait) {}
+int BarFill(int64_t position, int64_t maximum) {
+  if (maximum <= 0 || position <= 0) return 0;
+  if (position >= maximum) return kFillResolution;
+  return int(position * kFillResolution / maximum);  // both below 2^31: no overflow
+}
+
+bool ShouldShowStep(bool first, bool changed, bool completes, uint32_t msSinceShown) {
+  if (first || completes) return true;
+  return changed && msSinceShown >= kMinShowIntervalMs;
+}
+
+TProgBar::TProgBar(ProgressCallback callback, Pump pump, Wait wait, Clock clock, Advance advance)
+    : callback_(callback), pump_(pump), wait_(wait), clock_(clock), advance_(advance) {}
 
 TProgBar::~TProgBar() { Finish(0, 0); }
 
@@ -13,10 +24,43 @@ void TProgBar::Send(int kind, int maximum, int text, int step, int position) {
   if (pump_) pump_();
 }
 
-void TProgBar::Start(int position, int maximum) { Send(0, maximum, 0, 1, position); }
+void TProgBar::Start(int position, int maximum) {
+  position_ = shownPosition_ = position;
+  maximum_ = maximum;
+  shownFill_ = BarFill(position, maximum);
+  shownText_.clear();
+  shownAny_ = false;
+  Send(0, maximum, 0, 1, position);
+}
 
 void TProgBar::Step(const std::string& text) {
   stepText_ = text;
+  ++position_;
+  if (!clock_) return Show();
+  const uint32_t now = clock_();
+  const bool changed = BarFill(position_, maximum_) != shownFill_ || text != shownText_;
+  const bool completes = maximum_ > 0 && position_ >= maximum_;
+  // Unsigned difference: right across a wrap of the clock.
+  if (ShouldShowStep(!shownAny_, changed, completes, now - shownAt_)) {
+    shownAt_ = now;
+    Show();
+  }
+}
+
+void TProgBar::Show() {
+  // The steps held back since the last shown one, then this one with its text.
+  const int64_t held = position_ - shownPosition_ - 1;
+  if (held > 0 && callback_) {
+    if (advance_) {
+      advance_(int(held > 0x7FFFFFFF ? 0x7FFFFFFF : held));
+    } else {
+      for (int64_t i = 0; i < held; ++i) callback_(1, 0, 0, 0, 0, 0);
+    }
+  }
+  shownPosition_ = position_;
+  shownFill_ = BarFill(position_, maximum_);
+  shownText_ = stepText_;
+  shownAny_ = true;
   int pointer = 0;
   if constexpr (sizeof(void*) <= sizeof(int)) pointer = int(reinterpret_cast<intptr_t>(stepText_.c_str()));
   Send(1, 0, pointer, 0, 0);

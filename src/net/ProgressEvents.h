@@ -1,6 +1,14 @@
 // Progress-event dispatcher of a transfer: the download reports start, steps, its
 // caption and the end; each event goes on to the owner's progress callback. Before
 // and after every event the owner's pump runs once so that windows keep up.
+//
+// A download steps once per chunk, thousands of times a second, while a progress
+// bar repaints (and a label redraws) on every change it is told of: with a clock, a
+// step reaches the callback only when the display would show something new, and
+// then at most every kMinShowIntervalMs (ShouldShowStep). The steps in between are
+// not lost: they go to the owner's advance hook in one call (or, without one, as
+// plain steps) right before the shown step, so the bar always ends where one step
+// per chunk leaves it.
 #pragma once
 
 #include <cstdint>
@@ -8,20 +16,37 @@
 
 #include "util/PlatformHelpers.h"
 
+inline constexpr uint32_t kMinShowIntervalMs = 100;
+// The bar's fill is judged in thousandths: a smaller change is invisible on any bar
+// under 1000 pixels.
+inline constexpr int kFillResolution = 1000;
+
+// Thousandths of the bar that position fills in 0..maximum (0 for no range).
+int BarFill(int64_t position, int64_t maximum);
+// Whether a step is shown now. first: nothing was shown since the start; changed: the
+// fill or the text differs from what is shown; completes: the step fills the bar (its
+// end is never held back); msSinceShown: time since the last shown step.
+bool ShouldShowStep(bool first, bool changed, bool completes, uint32_t msSinceShown);
+
 class TProgBar {
  public:
-  using Pump = void (*)();           // processes pending window messages, no sleep
-  using Wait = void (*)(uint32_t);   // waits ms while pumping
+  using Pump = void (*)();            // processes pending window messages, no sleep
+  using Wait = void (*)(uint32_t);    // waits ms while pumping
+  using Clock = uint32_t (*)();       // milliseconds; may wrap
+  using Advance = void (*)(int count);  // count plain steps at once, without a text
 
-  explicit TProgBar(ProgressCallback callback, Pump pump = nullptr, Wait wait = nullptr);
+  // Without a clock every step is shown.
+  explicit TProgBar(ProgressCallback callback, Pump pump = nullptr, Wait wait = nullptr, Clock clock = nullptr,
+                    Advance advance = nullptr);
   ~TProgBar();
   TProgBar(const TProgBar&) = delete;
   TProgBar& operator=(const TProgBar&) = delete;
 
   // (0, 0, maximum, 0, 1, position)
   void Start(int position, int maximum);
-  // (1, 0, 0, text, 0, 0); text travels as a pointer only where a pointer fits an
-  // int (the 32-bit program), else as 0: read it back with StepText().
+  // One step: (1, 0, 0, text, 0, 0) when shown; text travels as a pointer only where
+  // a pointer fits an int (the 32-bit program), else as 0: read it back with
+  // StepText().
   void Step(const std::string& text);
   // (0, 0, 0, 0, 1, 0), with waits before and after; the destructor sends it too.
   void Finish(uint32_t waitBeforeMs, uint32_t waitAfterMs);
@@ -29,6 +54,7 @@ class TProgBar {
   void SetCaption(const std::string& text);
 
   const std::string& Caption() const { return caption_; }
+  // The text of the last step, shown or not.
   const std::string& StepText() const { return stepText_; }
 
   // Set by the owner to stop the transfer after its current chunk.
@@ -37,18 +63,32 @@ class TProgBar {
 
  private:
   void Send(int kind, int maximum, int text, int step, int position);
+  void Show();
 
   ProgressCallback callback_;
   Pump pump_;
   Wait wait_;
+  Clock clock_;
+  Advance advance_;
   bool cancel_ = false;
   std::string caption_;
   std::string stepText_;
+  // Since the last Start: steps made and what the display shows.
+  int64_t position_ = 0;
+  int64_t maximum_ = 0;
+  int64_t shownPosition_ = 0;
+  int shownFill_ = 0;
+  std::string shownText_;
+  uint32_t shownAt_ = 0;
+  bool shownAny_ = false;
 };
 
 #ifdef _WIN32
-// A pump for TProgBar: drains the thread's messages without sleeping, at most
-// about every millisecond so that fast transfers do not pay for it per chunk.
+// A pump for TProgBar: drains the thread's messages without sleeping, at most every
+// kPumpIntervalMs so that fast transfers do not pay for it per chunk.
+inline constexpr uint32_t kPumpIntervalMs = 4;
 void PumpPendingMessages();
 void WaitPumpingMs(uint32_t ms);
+// The clock for TProgBar.
+uint32_t ProgressClockMs();
 #endif

@@ -103,9 +103,34 @@ TEST(InetStatus, OnlySuccessCodesAreAccepted) {
   EXPECT_FALSE(StatusAccepted(401));
   EXPECT_FALSE(StatusAccepted(404));
   EXPECT_FALSE(StatusAccepted(500));
-  EXPECT_EQ(StatusErrorText("http://h/x", 404), "http://h/x --- File Not Found !");
-  EXPECT_EQ(StatusErrorText("http://h/x", 410), "http://h/x --- File Not Found !");
-  EXPECT_EQ(StatusErrorText("http://h/x", 500), "http://h/x --- HTTP status 500");
+}
+
+TEST(InetStatus, MissingFileTextForNotFoundGoneAndHtmlErrorPages) {
+  const std::string missing =
+      "<B>404 File Not Found...</B><P><P>URL:  http://h/d/x.exe.<P><P>Please make sure the file is available "
+      "and access is allowed to this file.";
+  const std::string apache500 =
+      "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML 2.0//EN\">\n<html><head>\n<title>500 Internal Server "
+      "Error</title>\n</head><body>";
+  const std::string tomcat500 = "<!doctype html><html lang=\"en\"><head><title>HTTP Status 500</title>";
+  // 404 and 410 whatever the body: an HTML page, plain text or none.
+  EXPECT_EQ(StatusErrorText("http://h/d/x.exe", 404, ""), missing);
+  EXPECT_EQ(StatusErrorText("http://h/d/x.exe", 404, "404 Not Found\n"), missing);
+  EXPECT_EQ(StatusErrorText("http://h/d/x.exe", 410, ""), missing);
+  // Another status with an error page in the form the page rules know.
+  EXPECT_EQ(StatusErrorText("http://h/d/x.exe", 500, apache500), missing);
+  EXPECT_EQ(StatusErrorText("http://h/d/x.exe", 403, "<title>404 hidden</title>"), missing);
+  // Other statuses and bodies keep their code; an IIS body adds no hint here.
+  EXPECT_EQ(StatusErrorText("http://h/d/x.exe", 500, "500 Internal Server Error\n"),
+            "http://h/d/x.exe --- HTTP status 500");
+  EXPECT_EQ(StatusErrorText("http://h/d/x.exe", 500, tomcat500), "http://h/d/x.exe --- HTTP status 500");
+  EXPECT_EQ(StatusErrorText("http://h/d/x.exe", 401, ""), "http://h/d/x.exe --- HTTP status 401");
+  EXPECT_EQ(StatusErrorText("http://h/d/x.exe", 404, "<title>404</title> Microsoft-IIS"), missing);
+  // A page that starts beyond the first 1000 bytes does not count.
+  EXPECT_EQ(StatusErrorText("http://h/d/x.exe", 502, std::string(1000, ' ') + apache500),
+            "http://h/d/x.exe --- HTTP status 502");
+  EXPECT_TRUE(StatusMeansMissingFile(410, ""));
+  EXPECT_FALSE(StatusMeansMissingFile(503, "Service Unavailable"));
 }
 
 TEST(InetTransfer, CompleteOnlyWhenItIs) {

@@ -85,3 +85,122 @@ TEST(ProgBar, CancelFlagAndMissingCallback) {
   bar.SetCancel(false);
   EXPECT_FALSE(bar.Cancelled());
 }
+
+TEST(ProgBarThrottle, FillInThousandths) {
+  EXPECT_EQ(BarFill(0, 0), 0);  // no range yet
+  EXPECT_EQ(BarFill(5, 0), 0);
+  EXPECT_EQ(BarFill(-3, 10), 0);
+  EXPECT_EQ(BarFill(1, 12856), 0);
+  EXPECT_EQ(BarFill(13, 12856), 1);
+  EXPECT_EQ(BarFill(6428, 12856), 500);
+  EXPECT_EQ(BarFill(12855, 12856), 999);
+  EXPECT_EQ(BarFill(12856, 12856), 1000);
+  EXPECT_EQ(BarFill(20000, 12856), 1000);
+  EXPECT_EQ(BarFill(0x7FFFFFFE, 0x7FFFFFFF), 999);  // no overflow near the top
+}
+
+TEST(ProgBarThrottle, ShownWhenSomethingChangedAndTheIntervalPassed) {
+  EXPECT_TRUE(ShouldShowStep(true, false, false, 0));    // the first step of a transfer
+  EXPECT_TRUE(ShouldShowStep(false, false, true, 0));    // the one that fills the bar
+  EXPECT_FALSE(ShouldShowStep(false, true, false, kMinShowIntervalMs - 1));
+  EXPECT_TRUE(ShouldShowStep(false, true, false, kMinShowIntervalMs));
+  EXPECT_FALSE(ShouldShowStep(false, false, false, 60000));  // nothing new to show
+}
+
+namespace {
+
+uint32_t g_now = 0;
+uint32_t FakeClock() { return g_now; }
+std::vector<int> g_advances;
+void RecordAdvance(int count) { g_advances.push_back(count); }
+
+int StepsOf(const std::vector<Call>& calls) {
+  int steps = 0;
+  for (const Call& c : calls) steps += c.kind == 1 ? 1 : 0;
+  return steps;
+}
+
+}  // namespace
+
+TEST(ProgBarThrottle, HeldStepsReachTheBarBeforeTheNextShownStep) {
+  Reset();
+  g_advances.clear();
+  g_now = 1000;
+  TProgBar bar(Record, Pump, Wait, FakeClock, RecordAdvance);
+  bar.Start(1, 51);  // 50 chunks
+  std::vector<std::string> shownTexts;
+  for (int i = 1; i <= 50; ++i) {
+    bar.Step("chunk " + std::to_string(i));
+    g_now += 10;  // a chunk every 10 ms: at most every tenth one is shown
+  }
+  // Shown: the first, one per 100 ms after it, and the last (it fills the bar).
+  ASSERT_EQ(StepsOf(g_calls), 6);
+  int advanced = 0;
+  for (int n : g_advances) advanced += n;
+  EXPECT_EQ(g_advances, (std::vector<int>{9, 9, 9, 9, 8}));
+  EXPECT_EQ(advanced + StepsOf(g_calls), 50);  // the bar ends where 50 steps leave it
+  if (sizeof(void*) <= sizeof(int)) {
+    // The shown steps carry the text of their own chunk; the last is the 50th.
+    EXPECT_NE(g_calls.back().text, 0);
+    EXPECT_EQ(bar.StepText(), "chunk 50");
+  }
+  // Pumps run around shown steps only.
+  int pumps = 0;
+  for (const std::string& o : g_order) pumps += o == "pump" ? 1 : 0;
+  EXPECT_EQ(pumps, 2 * (1 + 6));  // the start and six steps
+}
+
+TEST(ProgBarThrottle, WithoutAdvanceHookHeldStepsComeAsPlainSteps) {
+  Reset();
+  g_now = 0;
+  TProgBar bar(Record, Pump, Wait, FakeClock);
+  bar.Start(1, 31);
+  for (int i = 0; i < 30; ++i) {
+    bar.Step("t" + std::to_string(i));
+    g_now += 25;
+  }
+  // Every chunk became one step of the callback; only the shown ones carry a text.
+  EXPECT_EQ(StepsOf(g_calls), 30);
+  int withText = 0;
+  for (const Call& c : g_calls) withText += c.kind == 1 && c.text != 0 ? 1 : 0;
+  if (sizeof(void*) <= sizeof(int)) EXPECT_EQ(withText, 1 + 7 + 1);  // first, every 4th, last
+}
+
+TEST(ProgBarThrottle, NothingNewNothingShown) {
+  Reset();
+  g_advances.clear();
+  g_now = 0;
+  TProgBar bar(Record, nullptr, nullptr, FakeClock, RecordAdvance);
+  bar.Start(1, 100001);  // the fill moves every 100 steps
+  bar.Step("same");
+  g_now = 5000;
+  for (int i = 0; i < 98; ++i) bar.Step("same");  // neither fill nor text changes
+  EXPECT_EQ(StepsOf(g_calls), 1);
+  bar.Step("same");  // position 101: the first thousandth is filled
+  EXPECT_EQ(StepsOf(g_calls), 2);
+  EXPECT_EQ(g_advances, (std::vector<int>{98}));
+  bar.Step("other");  // a new text, but within the interval
+  EXPECT_EQ(StepsOf(g_calls), 2);
+  g_now += kMinShowIntervalMs;
+  bar.Step("other");
+  EXPECT_EQ(StepsOf(g_calls), 3);
+}
+
+TEST(ProgBarThrottle, ANewStartShowsItsFirstStepAndTheClockMayWrap) {
+  Reset();
+  g_advances.clear();
+  g_now = 0xFFFFFFF0u;
+  TProgBar bar(Record, nullptr, nullptr, FakeClock, RecordAdvance);
+  bar.Start(1, 1001);
+  bar.Step("a");
+  g_now = 0x50;  // 96 ms later, across the wrap
+  bar.Step("b");
+  EXPECT_EQ(StepsOf(g_calls), 1);
+  g_now = 0x54;  // 100 ms
+  bar.Step("c");
+  EXPECT_EQ(StepsOf(g_calls), 2);
+  bar.Start(1, 1001);  // the next transfer: its first step shows at once
+  bar.Step("d");
+  EXPECT_EQ(StepsOf(g_calls), 3);
+  EXPECT_EQ(g_advances, (std::vector<int>{1}));  // only "b" was held
+}

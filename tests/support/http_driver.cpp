@@ -4,9 +4,14 @@
 //   http_driver get URL LOCAL [options]     LOCAL "-" downloads into memory
 //     --user U --pass P     credentials
 //     --no-progress         no progress object
-//     --cancel-at N         sets the progress object's cancel flag at step N
-//     --close-at N          posts WM_CLOSE to the driver's window at step N; the
-//                           window sets the abort flag (as the main window does)
+//     --cancel-at N         sets the progress object's cancel flag in the first shown
+//                           step at or after chunk N (CANCEL_STEP= tells which)
+//     --close-at N          posts WM_CLOSE to the driver's window in the first shown
+//                           step at or after chunk N; the window sets the abort flag
+//                           (as the main window does)
+//   The progress object is the program's: throttled by its clock, held steps come
+//   through the advance hook. STEPS= counts every step (one per chunk), SHOWN= the
+//   steps that reached the callback with their text.
 //     --memory-out FILE     writes the memory data to FILE
 //     --html                also prints HTML=, the error-page test of the result
 #include <windows.h>
@@ -23,7 +28,7 @@
 namespace {
 
 struct Events {
-  int starts = 0, steps = 0, finishes = 0;
+  int starts = 0, steps = 0, shown = 0, finishes = 0, cancelStep = 0;
   int startMax = 0, startPos = 0;
   int rateTexts = 0;
   bool rateBeforeFifth = false;
@@ -43,20 +48,30 @@ void OnProgress(int mode, int, int maximum, int text, int step, int position) {
     g_events.startPos = position;
   } else if (mode == 1) {
     ++g_events.steps;
+    if (!text) return;  // a held step without its own text
+    ++g_events.shown;
     // The text arrives as a pointer in the 32-bit program; it must be the step text.
     const char* passed = reinterpret_cast<const char*>(intptr_t(text));
-    std::string t = passed ? passed : "";
+    std::string t = passed;
     if (g_bar && t != g_bar->StepText()) t = "<mismatch>";
-    if (g_events.steps == 1) g_events.firstText = t;
+    if (g_events.shown == 1) g_events.firstText = t;
     g_events.lastText = t;
     if (t.find(" KB/Sec") != std::string::npos) {
       ++g_events.rateTexts;
       if (g_events.steps < 5) g_events.rateBeforeFifth = true;
     }
-    if (g_bar && g_events.steps == g_events.cancelAt) g_bar->SetCancel(true);
-    if (g_window && g_events.steps == g_events.closeAt) PostMessageA(g_window, WM_CLOSE, 0, 0);
+    if (g_bar && g_events.cancelAt && !g_events.cancelStep && g_events.steps >= g_events.cancelAt) {
+      g_bar->SetCancel(true);
+      g_events.cancelStep = g_events.steps;
+    }
+    if (g_window && g_events.closeAt && g_events.steps >= g_events.closeAt) {
+      PostMessageA(g_window, WM_CLOSE, 0, 0);
+      g_events.closeAt = 0;
+    }
   }
 }
+
+void OnAdvance(int count) { g_events.steps += count; }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_CLOSE) {
@@ -122,7 +137,7 @@ int Get(int argc, char** argv) {
   HTTP_SetAbort(false);
   bool ok;
   {
-    TProgBar bar(OnProgress, PumpPendingMessages, WaitPumpingMs);
+    TProgBar bar(OnProgress, PumpPendingMessages, WaitPumpingMs, ProgressClockMs, OnAdvance);
     g_bar = &bar;
     QueryPerformanceCounter(&t0);
     ok = user.empty() ? HTTP_DownloadFile_Incremental(nullptr, url, local, memory, withProgress ? &bar : nullptr, error)
@@ -147,6 +162,8 @@ int Get(int argc, char** argv) {
   Put("START_POS", g_events.startPos);
   Put("START_MAX", g_events.startMax);
   Put("STEPS", g_events.steps);
+  Put("SHOWN", g_events.shown);
+  Put("CANCEL_STEP", g_events.cancelStep);
   Put("FINISHES", g_events.finishes);
   Put("RATE_TEXTS", g_events.rateTexts);
   Put("RATE_BEFORE_FIFTH", g_events.rateBeforeFifth ? 1 : 0);

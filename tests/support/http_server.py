@@ -26,12 +26,17 @@ Routes (the request log records every request except /log itself):
                             these credentials
       zerolength            Content-Length: 0 and no body
   /status/CODE/STYLE        status CODE with an error page in STYLE: apache, nginx,
-                            iis, tomcat or plain (text/plain)
+                            iis, tomcat, plain (text/plain), empty (no body) or
+                            long (apache's page and 256 KB more)
   /html/STYLE               status 200 with STYLE's 404 page as the body
   /redirect/CODE/REST       status CODE (301, 302, 303, 307) with Location "/REST"
                             (the query string is kept)
   /log                      the request log as text, one "METHOD PATH" line each
-  /log/clear                empties the log (answers "cleared")
+  /log/times                the same requests timed: "METHOD PATH START END BYTES",
+                            START when the request line arrived, END when the last
+                            body byte was acknowledged by the client's system (seconds
+                            of a monotonic clock, 6 decimals); BYTES the body bytes
+  /log/clear                empties both logs (answers "cleared")
 
 Unknown routes and missing files answer 404 in the apache style.
 """
@@ -39,10 +44,13 @@ Unknown routes and missing files answer 404 in the apache style.
 import argparse
 import base64
 import email.utils
+import fcntl
 import os
 import signal
 import socket
+import struct
 import sys
+import termios
 import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -80,7 +88,11 @@ ERROR_PAGES = {
         "<h3>Apache Tomcat/10.1.16</h3></body></html>",
     ),
     "plain": ("text/plain", "{code} {reason}\n"),
+    "empty": ("text/html", ""),
 }
+# An apache page with 256 KB of comment behind it: far more than a client should read.
+ERROR_PAGES["long"] = (ERROR_PAGES["apache"][0],
+                       ERROR_PAGES["apache"][1] + "<!-- " + "padding " * 32768 + "-->\n")
 
 REASONS = {
     301: "Moved Permanently", 302: "Found", 303: "See Other", 307: "Temporary Redirect",
@@ -96,18 +108,24 @@ class Log:
     def __init__(self):
         self.lock = threading.Lock()
         self.lines = []
+        self.times = []
 
     def add(self, line):
         with self.lock:
             self.lines.append(line)
 
-    def text(self):
+    def add_time(self, line, start, end, sent):
         with self.lock:
-            return "".join(line + "\n" for line in self.lines)
+            self.times.append("%s %.6f %.6f %d" % (line, start, end, sent))
+
+    def text(self, timed=False):
+        with self.lock:
+            return "".join(line + "\n" for line in (self.times if timed else self.lines))
 
     def clear(self):
         with self.lock:
             self.lines.clear()
+            self.times.clear()
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -134,6 +152,7 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         if not self.head:
             self.wfile.write(data)
+            self.body_sent += len(data)
 
     def send_error_page(self, code, style, status=None, extra=()):
         content_type, template = ERROR_PAGES.get(style, ERROR_PAGES["apache"])
@@ -142,19 +161,42 @@ class Handler(BaseHTTPRequestHandler):
 
     # ---- routing -------------------------------------------------------------
     def handle_request(self, head):
+        start = time.monotonic()
         self.head = head
+        self.body_sent = 0
         path, _, query = self.path.partition("?")
         parts = [p for p in path.split("/") if p]
-        if parts[:1] != ["log"]:
+        logged = parts[:1] != ["log"]
+        if logged:
             self.server.log.add(self.command + " " + self.path)
         try:
             self.route(parts, query)
+            self.wfile.flush()
+            self.wait_acknowledged()
         except (BrokenPipeError, ConnectionResetError, ConnectionAbortedError):
             self.close_connection = True
+        if logged:
+            self.server.log.add_time(self.command + " " + self.path, start, time.monotonic(), self.body_sent)
+
+    def wait_acknowledged(self, limit=30.0):
+        # Until the client's system has taken every byte (nothing left in the send
+        # queue), so that END is when the transfer is over, not when it was queued.
+        deadline = time.monotonic() + limit
+        buf = struct.pack("i", 0)
+        while time.monotonic() < deadline:
+            try:
+                left = struct.unpack("i", fcntl.ioctl(self.connection, termios.TIOCOUTQ, buf))[0]
+            except OSError:
+                return
+            if left <= 0:
+                return
+            time.sleep(0.0005)
 
     def route(self, parts, query):
         if parts == ["log"]:
             return self.send_simple(200, self.server.log.text())
+        if parts == ["log", "times"]:
+            return self.send_simple(200, self.server.log.text(timed=True))
         if parts == ["log", "clear"]:
             self.server.log.clear()
             return self.send_simple(200, "cleared\n")
@@ -222,7 +264,7 @@ class Handler(BaseHTTPRequestHandler):
         with open(full, "rb") as f:
             if not mods and not chunked:
                 self.wfile.flush()
-                self.connection.sendfile(f)
+                self.body_sent += self.connection.sendfile(f)
                 return
             step, pause = 65536, 0.0
             if "trickle" in mods:
@@ -239,6 +281,7 @@ class Handler(BaseHTTPRequestHandler):
                 else:
                     self.wfile.write(data)
                 sent += len(data)
+                self.body_sent += len(data)
                 if pause:
                     time.sleep(pause)
             if limit is not None:
