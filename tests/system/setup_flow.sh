@@ -319,4 +319,27 @@ answer Error press --index 0
 done_setup dropped 1603
 ls "$prefix"/drive_c/users/*/Temp/websetup.exe* >/dev/null 2>&1 && fail "dropped: partial files stayed"
 engine_ran && fail "dropped: the engine ran"
+
+# ---- a refused download in the box: a missing file (404, 410, or any status whose
+# body is an HTML error page) gets the 404 message with the URL, other statuses their
+# code; nothing is installed ----
+missing_file_box() { # name location-path page expected-message
+  pack "$1.exe" --internet --download-location "$base/$2" --download-name "$3" --download-token web-1
+  begin "$1" "" "./$1.exe"
+  shown=$(robot show --class VMsgBox --title Error --timeout 30000) || fail "$1: no error box"
+  [ "$(field "$shown" text)" = "ERROR\n\n$4\n" ] || fail "$1: box text $(field "$shown" text)"
+  printf '%s' "$4" | grep -q '^404 File Not Found' && { [ "$(field "$shown" bold)" = "0-5;9-30" ] || fail "$1: bold $(field "$shown" bold)"; }
+  answer Error press --index 0
+  done_setup "$1" 1603
+  engine_ran && fail "$1: the engine ran"
+  return 0
+}
+not_found() { printf '404 File Not Found...\\n\\nURL:  %s.\\n\\nPlease make sure the file is available and access is allowed to this file.' "$base/$1"; }
+missing_file_box miss_apache status/404 apache "$(not_found status/404/apache)"
+missing_file_box miss_empty status/404 empty "$(not_found status/404/empty)"
+missing_file_box miss_plain status/404 plain "$(not_found status/404/plain)"
+missing_file_box gone status/410 nginx "$(not_found status/410/nginx)"
+missing_file_box err_page status/500 apache "$(not_found status/500/apache)"
+missing_file_box err_plain status/500 plain "$base/status/500/plain --- HTTP status 500"
+
 echo "setup flow: ok"
