@@ -14,14 +14,29 @@ namespace {
 constexpr uint64_t kTrailerRoom = 74;  // records end where the last 74 bytes begin
 constexpr int kMaxPieces = 999;        // piece numbers have three digits
 
+std::string HexText(uint32_t v) {
+  std::string text = "0x00000000";
+  for (int i = 9; i >= 2; --i, v >>= 4) text[size_t(i)] = "0123456789ABCDEF"[v & 15];
+  return text;
+}
+
 // Reads a piece front to back through one buffer: records are many and small, and
 // every read of the file costs a call into the system.
 class PieceReader {
  public:
   PieceReader(ReadOnlyFile& file, std::vector<uint8_t>& buffer) : file_(file), buffer_(buffer) {}
+  // Every byte handed out also goes into the piece's CRC: the one pass over the piece.
+  void SumInto(PieceCrc* crc) { crc_ = crc; }
   // Bytes [offset, offset + count) of the file (count at most the buffer's size), or
   // nullptr when the file ends before them or cannot be read.
   const uint8_t* Get(uint64_t offset, size_t count) {
+    const uint8_t* data = Fetch(offset, count);
+    if (data && crc_) crc_->Feed(offset, data, count);
+    return data;
+  }
+
+ private:
+  const uint8_t* Fetch(uint64_t offset, size_t count) {
     if (offset >= start_ && offset - start_ + count <= filled_) return buffer_.data() + (offset - start_);
     uint64_t size = file_.Size();
     if (offset > size || count > buffer_.size() || size - offset < count) return nullptr;
@@ -33,11 +48,11 @@ class PieceReader {
     return buffer_.data();
   }
 
- private:
   ReadOnlyFile& file_;
   std::vector<uint8_t>& buffer_;
   uint64_t start_ = 0;
   size_t filled_ = 0;
+  PieceCrc* crc_ = nullptr;
 };
 
 class Extraction {
@@ -239,18 +254,22 @@ void Extraction::WriteAgentFile(ReadOnlyFile& file, const PackageTrailer& traile
   }
   std::string temp = "~" + name + ".tmp";
   bool ok = sink_.Open(temp, false);
+  // The agent's own CRC: its trailer now follows the header strings.
+  PieceCrc crc(trailer.StartOffset < firstRecord ? trailer.StartOffset : firstRecord, firstRecord);
   for (uint64_t done = 0; ok && done < firstRecord;) {
     size_t count = firstRecord - done < out_.size() ? size_t(firstRecord - done) : out_.size();
     ok = file.ReadExact(done, out_.data(), count);
     // The agent has no files behind it: its stamped length is cleared.
     for (uint64_t i = kStampLowOffset; ok && i < kStampLowOffset + 4; ++i)
       if (i >= done && i < done + count) out_[size_t(i - done)] = 0;
+    if (ok) crc.Feed(done, out_.data(), count);
     ok = ok && sink_.Write(out_.data(), count);
     done += count;
   }
   PackageTrailer agent = trailer;
   agent.ThisIs_AutoUpdateProg = 1;
   agent.TrailerLength = kTrailerSize;
+  if (GetPieceCrc(trailer).state == PieceCrcState::Stored) SetPieceCrc(agent, crc.Value());
   uint8_t bytes[kTrailerSize];
   agent.ToBytes(bytes);
   ok = ok && sink_.Write(bytes, sizeof bytes);
@@ -275,6 +294,12 @@ bool Extraction::Piece(ReadOnlyFile& file, const PackageTrailer& trailer, int pi
   if (!folderError.empty()) host_.ShowError(folderError);
 
   PieceReader reader(file, in_);
+  // A piece with a CRC is summed from StartOffset to its trailer as it is read.
+  PieceCrcField storedCrc = GetPieceCrc(trailer);
+  bool checkCrc = storedCrc.state == PieceCrcState::Stored;
+  uint64_t trailerAt = trailer.TrailerLength < fileLen ? fileLen - trailer.TrailerLength : 0;
+  PieceCrc crc(trailer.StartOffset < trailerAt ? trailer.StartOffset : trailerAt, trailerAt);
+  if (checkCrc) reader.SumInto(&crc);
   uint64_t position = trailer.StartOffset;
   uint64_t firstRecord = 0;
   while (position < fileLen && fileLen - position > kTrailerRoom) {
@@ -291,12 +316,28 @@ bool Extraction::Piece(ReadOnlyFile& file, const PackageTrailer& trailer, int pi
                     " runs past the end of the package");
     ++recordCounter;
     if (recordCounter <= trailer.HeaderStrings) {
+      // The package reader has the header strings; here they only count for the CRC.
+      for (uint64_t done = 0; checkCrc && done < size;) {
+        size_t count = size - done < kReadChunk ? size_t(size - done) : kReadChunk;
+        if (!reader.Get(position + done, count)) return Damage("short read at " + IntToStr(int64_t(position + done)));
+        done += count;
+      }
       position += size;
       if (recordCounter == trailer.HeaderStrings) firstRecord = position;
       continue;
     }
     if (!Record(reader, position, size, length > 0)) return false;
     position += size;
+  }
+  if (checkCrc) {
+    // Bytes between the last record and the trailer are covered as well.
+    while (!crc.Complete()) {
+      uint64_t at = crc.Next(), left = crc.End() - at;
+      if (!reader.Get(at, left < kReadChunk ? size_t(left) : kReadChunk) || crc.Next() == at) break;
+    }
+    if (!crc.Complete() || crc.Value() != storedCrc.value)
+      return Damage("piece " + IntToStr(piece) + " fails its CRC-32 (stored " + HexText(storedCrc.value) +
+                    ", read " + (crc.Complete() ? HexText(crc.Value()) : std::string("incomplete")) + ")");
   }
   if (piece == 1) WriteAgentFile(file, trailer, firstRecord, fileLen);
   return true;

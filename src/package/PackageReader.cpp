@@ -1,5 +1,7 @@
 #include "package/PackageReader.h"
 
+#include <zlib.h>
+
 #include <cstring>
 
 #include "util/LanguageIds.h"
@@ -131,6 +133,67 @@ TrailerLocation ReadTrailer(const std::string& fileName, PackageTrailer& trailer
     return {};
   }
   return ReadTrailer(*file, trailer);
+}
+
+PieceCrcField GetPieceCrc(const PackageTrailer& trailer) {
+  PieceCrcField field;
+  uint32_t marker = Get32(trailer.Reserved20);
+  uint32_t value = Get32(trailer.Reserved20 + 4);
+  if (marker == kPieceCrcMarker) {
+    field.state = PieceCrcState::Stored;
+    field.value = value;
+  } else if (marker != 0 || value != 0) {
+    field.state = PieceCrcState::Foreign;
+  }
+  return field;
+}
+
+void SetPieceCrc(PackageTrailer& trailer, uint32_t crc) {
+  Put32(trailer.Reserved20, kPieceCrcMarker);
+  Put32(trailer.Reserved20 + 4, crc);
+}
+
+void PieceCrc::Feed(uint64_t offset, const uint8_t* data, size_t count) {
+  if (offset > next_ && next_ < end_) hole_ = true;
+  if (hole_ || offset > next_ || next_ >= end_) return;
+  uint64_t stop = offset + count < end_ ? offset + count : end_;
+  if (stop <= next_) return;
+  const uint8_t* p = data + (next_ - offset);
+  uint64_t left = stop - next_;
+  while (left > 0) {
+    uInt n = left > (1u << 30) ? (1u << 30) : uInt(left);
+    crc_ = uint32_t(crc32(crc_, p, n));
+    p += n;
+    left -= n;
+  }
+  next_ = stop;
+}
+
+bool ComputeCrcOfRange(ReadOnlyFile& file, uint64_t from, uint64_t to, uint32_t& crc) {
+  PieceCrc sum(from, to);
+  uint64_t size = file.Size();
+  if (to > size) return false;
+  uint8_t chunk[65536];
+  while (!sum.Complete()) {
+    uint64_t left = sum.End() - sum.Next();
+    size_t n = left < sizeof chunk ? size_t(left) : sizeof chunk;
+    if (!file.ReadExact(sum.Next(), chunk, n)) return false;
+    sum.Feed(sum.Next(), chunk, n);
+  }
+  crc = sum.Value();
+  return true;
+}
+
+PieceCrcCheck CheckPieceCrc(ReadOnlyFile& file, const PackageTrailer& rawTrailer, const TrailerLocation& where) {
+  PieceCrcCheck check;
+  check.field = GetPieceCrc(rawTrailer);
+  if (check.field.state != PieceCrcState::Stored) return check;
+  // A StartOffset beyond the trailer covers nothing: the CRC of no bytes.
+  uint64_t to = where.position < 0 ? 0 : uint64_t(where.position);
+  uint64_t from = rawTrailer.StartOffset < to ? rawTrailer.StartOffset : to;
+  check.computed = ComputeCrcOfRange(file, from, to, check.value);
+  check.passes = check.computed && check.value == check.field.value;
+  return check;
 }
 
 uint32_t ComputeChecksum(ReadOnlyFile& file, uint32_t trailerLength) {

@@ -74,6 +74,60 @@ struct TrailerLocation {
 TrailerLocation ReadTrailer(ReadOnlyFile& file, PackageTrailer& trailer);
 TrailerLocation ReadTrailer(const std::string& fileName, PackageTrailer& trailer);
 
+// The CRC-32 of a piece (zlib's crc32, the standard CRC-32) over its bytes from
+// StartOffset (the first header string; on later pieces the first record) up to the
+// start of the trailer. It lives in the trailer's reserved bytes 20..27: the marker
+// kPieceCrcMarker (the bytes "CR32": 43 52 33 32), then the CRC as u32. Unlike the
+// additive checksum it covers pieces of any size, and stored records and header
+// strings, which nothing else guards.
+//   all 8 bytes 0     no CRC: a package of an older builder, checked as before
+//   our marker        the CRC must match, or the piece is damaged
+//   anything else     no CRC either: other builders may use these bytes for their
+//                     own ends, and their packages install today
+// A damaged marker therefore turns the check off; damage anywhere else is caught.
+inline constexpr uint32_t kPieceCrcMarker = 0x32335243;  // "CR32"
+inline constexpr unsigned kPieceCrcOffset = 20;           // in the trailer
+
+enum class PieceCrcState { None, Foreign, Stored };
+struct PieceCrcField {
+  PieceCrcState state = PieceCrcState::None;
+  uint32_t value = 0;  // the stored CRC (state Stored)
+};
+PieceCrcField GetPieceCrc(const PackageTrailer& trailer);
+void SetPieceCrc(PackageTrailer& trailer, uint32_t crc);
+
+// The CRC of a byte range taken as the bytes go past in file order: a reader hands
+// over what it read, overlaps and bytes outside the range are left out. A piece
+// handed over with a hole before it can never complete.
+class PieceCrc {
+ public:
+  PieceCrc(uint64_t from, uint64_t to) : next_(from), end_(to) {}
+  void Feed(uint64_t offset, const uint8_t* data, size_t count);
+  uint64_t Next() const { return next_; }
+  uint64_t End() const { return end_; }
+  bool Complete() const { return !hole_ && next_ >= end_; }
+  uint32_t Value() const { return crc_; }
+
+ private:
+  uint64_t next_, end_;
+  uint32_t crc_ = 0;
+  bool hole_ = false;
+};
+
+// The CRC of bytes [from, to) of the file, read in bounded chunks; false when they
+// cannot all be read.
+bool ComputeCrcOfRange(ReadOnlyFile& file, uint64_t from, uint64_t to, uint32_t& crc);
+
+// A piece's CRC as a lister sees it: what the trailer holds and what the bytes give.
+struct PieceCrcCheck {
+  PieceCrcField field;
+  bool computed = false;  // the covered bytes were read (only when a CRC is stored)
+  uint32_t value = 0;     // their CRC
+  bool passes = true;     // no CRC stored, or the stored one matches
+};
+// rawTrailer as ReadTrailer filled it (StartOffset not advanced) and where it lies.
+PieceCrcCheck CheckPieceCrc(ReadOnlyFile& file, const PackageTrailer& rawTrailer, const TrailerLocation& where);
+
 // The additive checksum over a piece; kNoChecksum for files above 51200 bytes.
 uint32_t ComputeChecksum(ReadOnlyFile& file, uint32_t trailerLength);
 uint32_t ComputeChecksum(const std::string& fileName, uint32_t trailerLength);

@@ -338,6 +338,147 @@ TEST(ExtractBuilt, AbortRequestEndsLikeCancel) {
   EXPECT_LT(sink.written, uint64_t(3 << 20));
 }
 
+// ---- the CRC-32 of every piece ----
+
+std::string TracesOf(const ScriptedHost& host) {
+  std::string all;
+  for (const std::string& line : host.traces) all += line + "\n";
+  return all;
+}
+
+// A byte of a piece flipped where the text first occurs in it.
+std::string Flipped(std::string bytes, const std::string& text) {
+  size_t at = bytes.find(text);
+  EXPECT_NE(at, std::string::npos) << text;
+  if (at != std::string::npos) bytes[at + text.size() / 2] ^= 0x01;
+  return bytes;
+}
+
+TEST(ExtractCrc, AFlippedByteOfAStoredRecordOrAHeaderStringIsCaught) {
+  Built b;
+  BuildOptions o;
+  o.store = true;
+  o.checksum = kNoChecksum;  // as on every file above 50 KB: only the CRC guards it
+  o.languageList = "*|English|s9=header probe text|*";
+  const std::string body = "a body that is stored as it is";
+  Build(b, {{"a.txt", body}, {"Engine.exe", "MZengine"}}, o, "Engine.exe");
+  const std::string package = b.pieces["C:\\d\\setup.exe"];
+  {
+    ScriptedHost host;
+    host.pieces["C:\\d\\setup.exe"] = package;
+    MemorySink sink;
+    ExtractResult r = Extract(host, sink);
+    EXPECT_TRUE(r.crcGood);
+    EXPECT_EQ(r.runCommand, "Engine.exe*");
+  }
+  for (const std::string& where : {body, std::string("header probe text")}) {
+    ScriptedHost host;
+    host.pieces["C:\\d\\setup.exe"] = Flipped(package, where);
+    MemorySink sink;
+    ExtractResult r = Extract(host, sink, "C:\\d\\setup.exe", "Agent.exe");
+    EXPECT_FALSE(r.crcGood) << where;
+    EXPECT_TRUE(r.damaged) << where;
+    EXPECT_EQ(r.runCommand, "") << where;
+    EXPECT_NE(TracesOf(host).find("piece 1 fails its CRC-32 (stored 0x"), std::string::npos) << TracesOf(host);
+    EXPECT_FALSE(sink.Exists("Agent.exe")) << "a damaged package wrote its agent";
+  }
+}
+
+TEST(ExtractCrc, OldStyleAndForeignTrailersAreNotChecked) {
+  for (int style = 0; style < 2; ++style) {
+    Built b;
+    BuildOptions o;
+    o.store = true;
+    o.checksum = kNoChecksum;
+    if (style == 0) o.pieceCrc = false;  // bytes 20..27 stay 0
+    else o.trailerBytes = {{20, 'X'}, {21, 'Y'}, {24, 7}};  // another builder's bytes
+    const std::string body = "old style body";
+    Build(b, {{"a.txt", body}, {"Engine.exe", "MZ"}}, o, "Engine.exe");
+    ScriptedHost host;
+    // Not even a flipped byte is seen: nothing guards such a package.
+    host.pieces["C:\\d\\setup.exe"] = Flipped(b.pieces["C:\\d\\setup.exe"], body);
+    MemorySink sink;
+    ExtractResult r = Extract(host, sink);
+    EXPECT_TRUE(r.crcGood) << style;
+    EXPECT_EQ(r.runCommand, "Engine.exe*") << style;
+    EXPECT_NE(*sink.Data("a.txt"), body);
+  }
+}
+
+TEST(ExtractCrc, EachPieceOfASpannedSetIsCheckedAsItIsRead) {
+  Built b;
+  BuildOptions o;
+  o.store = true;
+  o.checksum = kNoChecksum;
+  o.pieceSize = 64 * 1024;
+  Build(b, {{"big.bin", NoiseBytes(200000, 9)}, {"Engine.exe", "MZ"}}, o, "Engine.exe");
+  ASSERT_GE(b.outputs.size(), 4u);
+  ScriptedHost host;
+  host.pieces = b.pieces;
+  std::string& second = host.pieces["C:\\d\\setup.exe.002"];
+  second[second.size() / 2] ^= 0x10;
+  MemorySink sink;
+  ExtractResult r = Extract(host, sink);
+  EXPECT_FALSE(r.crcGood);
+  EXPECT_EQ(r.runCommand, "");
+  EXPECT_NE(TracesOf(host).find("piece 2 fails its CRC-32"), std::string::npos) << TracesOf(host);
+  // The set ends at the damaged piece: piece 3 is never opened.
+  EXPECT_EQ(host.Steps(), 1 + 1);  // big.bin on piece 1, and the change to piece 2
+}
+
+TEST(ExtractCrc, BytesBetweenTheLastRecordAndAShortTrailerCount) {
+  // A 70-byte trailer: the records end 74 bytes before the end, 4 bytes before it.
+  std::string stub = MakeStubImage(1024);
+  std::string header = "|http:|.info|.exe|cbbebdfdfcstce|0|";
+  std::string covered = U32(1) + "\x02" + U32(uint32_t(header.size())) + header +
+                        Stored("|a.txt|0|" + std::string(1, '\0') + "x") + "gap!";
+  PackageTrailer t;
+  t.HeaderStrings = 2;
+  t.StartOffset = uint32_t(stub.size());
+  t.FilesCount = 1;
+  t.Magic = kPackageMagic;
+  t.Checksum = kNoChecksum;
+  uLong crc = crc32(0, reinterpret_cast<const Bytef*>(covered.data()), uInt(covered.size()));
+  SetPieceCrc(t, uint32_t(crc));
+  uint8_t raw[kTrailerSize];
+  t.ToBytes(raw);
+  std::string trailer(reinterpret_cast<char*>(raw), 66);
+  std::string package = stub + covered + trailer + U32(70);
+  MemorySink sink;
+  EXPECT_TRUE(ExtractHand(package, sink).crcGood);
+  std::string damaged = package;
+  damaged[stub.size() + covered.size() - 2] ^= 0x01;  // in "gap!"
+  MemorySink sink2;
+  EXPECT_FALSE(ExtractHand(damaged, sink2).crcGood);
+}
+
+TEST(ExtractCrc, TheAgentFileCarriesTheCrcOfItsOwnBytes) {
+  for (bool withCrc : {true, false}) {
+    Built b;
+    BuildOptions o;
+    o.pieceCrc = withCrc;
+    o.checksum = kNoChecksum;  // the agent keeps the setup file's additive checksum
+    Build(b, {{"a.txt", NoiseBytes(5000)}}, o);
+    ScriptedHost host;
+    host.pieces = b.pieces;
+    MemorySink sink;
+    ASSERT_TRUE(Extract(host, sink, "C:\\d\\setup.exe", "Agent.exe").crcGood);
+    const std::string* agent = sink.Data("Agent.exe");
+    ASSERT_NE(agent, nullptr);
+    MemoryFile file(*agent);
+    PackageTrailer raw;
+    TrailerLocation where = ReadTrailer(file, raw);
+    PieceCrcCheck check = CheckPieceCrc(file, raw, where);
+    EXPECT_EQ(check.field.state, withCrc ? PieceCrcState::Stored : PieceCrcState::None);
+    EXPECT_TRUE(check.passes);
+    // The agent extracts as a package of its own (no records) without complaint.
+    ScriptedHost again;
+    again.pieces["C:\\a\\Agent.exe"] = *agent;
+    MemorySink sink2;
+    EXPECT_TRUE(Extract(again, sink2, "C:\\a\\Agent.exe").crcGood);
+  }
+}
+
 // ---- entries and names ----
 
 TEST(ExtractEntries, NameFields) {

@@ -353,6 +353,115 @@ TEST(ComputeChecksum, LargeFilesAreNotSummed) {
   EXPECT_FALSE(ChecksumPasses(5, 6));
 }
 
+TEST(PieceCrc, FieldIsTheMarkerThenTheCrc) {
+  PackageTrailer t = GoodTrailer(300);
+  EXPECT_EQ(GetPieceCrc(t).state, PieceCrcState::None);
+  SetPieceCrc(t, 0xCBF43926);
+  std::string b = TrailerBytes(t);
+  EXPECT_EQ(b.substr(20, 4), "CR32");
+  EXPECT_EQ(ReadU32At(b, 24), 0xCBF43926u);
+  uint8_t raw[kTrailerSize];
+  std::memcpy(raw, b.data(), kTrailerSize);
+  PieceCrcField back = GetPieceCrc(PackageTrailer::FromBytes(raw));
+  EXPECT_EQ(back.state, PieceCrcState::Stored);
+  EXPECT_EQ(back.value, 0xCBF43926u);
+  SetPieceCrc(t, 0);  // a CRC of 0 is a CRC all the same
+  EXPECT_EQ(GetPieceCrc(t).state, PieceCrcState::Stored);
+  // Anything else in the 8 bytes belongs to another builder: no CRC.
+  t.Reserved20[3] = '3';
+  EXPECT_EQ(GetPieceCrc(t).state, PieceCrcState::Foreign);
+  PackageTrailer zeroMarker = GoodTrailer(300);
+  zeroMarker.Reserved20[7] = 1;
+  EXPECT_EQ(GetPieceCrc(zeroMarker).state, PieceCrcState::Foreign);
+}
+
+TEST(PieceCrc, CoversStartOffsetUpToTheTrailer) {
+  // The covered bytes are "123456789": the standard CRC-32 check value.
+  std::string prefix = MakeStubImage(300), covered = "123456789";
+  PackageTrailer t = GoodTrailer(uint32_t(prefix.size()));
+  SetPieceCrc(t, 0xCBF43926);
+  std::string bytes = prefix + covered + TrailerBytes(t);
+  auto check = [](const std::string& b) {
+    MemoryFile file(b);
+    PackageTrailer raw;
+    TrailerLocation where = ReadTrailer(file, raw);
+    return CheckPieceCrc(file, raw, where);
+  };
+  PieceCrcCheck good = check(bytes);
+  EXPECT_TRUE(good.computed);
+  EXPECT_EQ(good.value, 0xCBF43926u);
+  EXPECT_TRUE(good.passes);
+  // What lies before StartOffset and the trailer's other bytes are not covered.
+  std::string stub = bytes;
+  stub[0x80] ^= 0x01;
+  EXPECT_TRUE(check(stub).passes);
+  std::string space = bytes;
+  space[prefix.size() + covered.size() + 28] ^= 0x01;
+  EXPECT_TRUE(check(space).passes);
+  // Every covered byte is.
+  for (size_t i = 0; i < covered.size(); ++i) {
+    std::string flipped = bytes;
+    flipped[prefix.size() + i] ^= 0x20;
+    PieceCrcCheck bad = check(flipped);
+    EXPECT_TRUE(bad.computed);
+    EXPECT_FALSE(bad.passes) << i;
+  }
+  // A stamped file with a signature behind its logical end: the trailer found
+  // through the stamp bounds the range.
+  std::string stamped = bytes;
+  PutU32At(stamped, 0xFC, uint32_t(stamped.size()));
+  EXPECT_TRUE(check(stamped + NoiseBytes(5000)).passes);
+  // A StartOffset beyond the trailer covers no bytes: their CRC is 0.
+  PackageTrailer beyond = GoodTrailer(100000);
+  SetPieceCrc(beyond, 0);
+  EXPECT_TRUE(check(prefix + covered + TrailerBytes(beyond)).passes);
+  SetPieceCrc(beyond, 0xCBF43926);
+  EXPECT_FALSE(check(prefix + covered + TrailerBytes(beyond)).passes);
+}
+
+TEST(PieceCrc, PackagesWithoutOurMarkerAreNotChecked) {
+  std::string prefix = MakeStubImage(300);
+  PackageTrailer t = GoodTrailer(uint32_t(prefix.size()));
+  for (PieceCrcState state : {PieceCrcState::None, PieceCrcState::Foreign}) {
+    if (state == PieceCrcState::Foreign) std::memcpy(t.Reserved20, "\xAA\xBB\xCC\xDD\x01\x02\x03\x04", 8);
+    MemoryFile file(prefix + "anything" + TrailerBytes(t));
+    PackageTrailer raw;
+    TrailerLocation where = ReadTrailer(file, raw);
+    PieceCrcCheck c = CheckPieceCrc(file, raw, where);
+    EXPECT_EQ(c.field.state, state);
+    EXPECT_FALSE(c.computed);
+    EXPECT_TRUE(c.passes);
+  }
+}
+
+TEST(PieceCrc, TakesBytesInFileOrderOnce) {
+  std::string data = NoiseBytes(10000, 4);
+  const auto* p = reinterpret_cast<const uint8_t*>(data.data());
+  // The range [1000, 9000), handed over in overlapping slices that start before it
+  // and end after it.
+  PieceCrc sum(1000, 9000);
+  sum.Feed(0, p, 500);       // before the range
+  sum.Feed(0, p, 1500);
+  sum.Feed(1200, p + 1200, 300);  // already taken
+  sum.Feed(1500, p + 1500, 4000);
+  sum.Feed(5500, p + 5500, 4500);
+  EXPECT_TRUE(sum.Complete());
+  PieceCrc whole(1000, 9000);
+  whole.Feed(1000, p + 1000, 8000);
+  EXPECT_EQ(sum.Value(), whole.Value());
+  MemoryFile file(data);
+  uint32_t read = 0;
+  ASSERT_TRUE(ComputeCrcOfRange(file, 1000, 9000, read));
+  EXPECT_EQ(read, whole.Value());
+  EXPECT_FALSE(ComputeCrcOfRange(file, 1000, 10001, read));  // past the end of the file
+  // A slice that skips bytes leaves a hole: the sum can never complete.
+  PieceCrc holed(1000, 9000);
+  holed.Feed(1000, p + 1000, 100);
+  holed.Feed(1200, p + 1200, 7800);
+  holed.Feed(1100, p + 1100, 7900);
+  EXPECT_FALSE(holed.Complete());
+}
+
 TEST(SpaceNeeded, EntryFollowsTheClusterSize) {
   PackageTrailer t;
   for (int i = 0; i < 9; ++i) t.SpaceNeeded[i] = 1000 + i;

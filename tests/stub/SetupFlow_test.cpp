@@ -86,6 +86,12 @@ TEST(SetupAgentCopy, CutAtTheStampedLengthWithTheAgentFlag) {
   MemoryFile file(agent);
   EXPECT_EQ(TGFileInfo(file).ThisIs_AutoUpdateProg(), 1);
   EXPECT_EQ(agent.substr(0, agent.size() - 5), setup.substr(0, setup.size() - 5));
+  // The copy carries the setup file's CRC, which still fits its bytes.
+  PackageTrailer raw;
+  TrailerLocation where = ReadTrailer(file, raw);
+  PieceCrcCheck crc = CheckPieceCrc(file, raw, where);
+  EXPECT_EQ(crc.field.state, PieceCrcState::Stored);
+  EXPECT_TRUE(crc.passes);
   // Bytes without a package give nothing.
   EXPECT_EQ(AgentCopyOf(MakeStubImage(4096)), "");
   EXPECT_EQ(AgentCopyOf(""), "");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "PackageLister.h"
@@ -310,6 +311,86 @@ TEST_F(Builder, TrailerFieldsCanBeSetByHand) {
   EXPECT_EQ(info.Trailer().Checksum, 4321u);
   EXPECT_EQ(info.Trailer().Reserved64, 7);
   EXPECT_EQ(info.Trailer().Reserved20[0], 0xAA);
+}
+
+namespace {
+
+PieceCrcCheck CrcOf(const std::string& path) {
+  auto file = OpenReadOnly(path);
+  EXPECT_TRUE(file) << path;
+  if (!file) return {};
+  PackageTrailer raw;
+  TrailerLocation where = ReadTrailer(*file, raw);
+  return CheckPieceCrc(*file, raw, where);
+}
+
+}  // namespace
+
+TEST_F(Builder, EveryPieceOfEveryKindCarriesItsCrc) {
+  options.pieceSize = 100000;
+  ASSERT_TRUE(Build());
+  ASSERT_GE(result.outputs.size(), 4u);
+  PackageListing listing = ListPackage(options.outputPath);
+  EXPECT_TRUE(listing.problems.empty()) << listing.problems[0];
+  ASSERT_EQ(listing.pieces.size(), result.outputs.size());
+  std::string text = FormatListingText(listing);
+  for (size_t i = 0; i < result.outputs.size(); ++i) {
+    PieceCrcCheck c = CrcOf(result.outputs[i]);
+    EXPECT_EQ(c.field.state, PieceCrcState::Stored) << i;
+    EXPECT_TRUE(c.computed && c.passes) << i;
+    EXPECT_EQ(listing.pieces[i].crc.field.value, c.field.value);
+    char shown[40];
+    std::snprintf(shown, sizeof shown, "0x%08X (matches)", c.field.value);
+    EXPECT_NE(text.find(shown), std::string::npos) << text;
+  }
+  options.pieceSize = 0;
+  options.files.clear();
+  for (OutputKind kind : {OutputKind::Agent, OutputKind::Internet}) {
+    options.kind = kind;
+    options.downloadLocation = "http://127.0.0.1/";
+    options.downloadFileName = "full.exe";
+    ASSERT_TRUE(Build());
+    PieceCrcCheck c = CrcOf(options.outputPath);
+    EXPECT_EQ(c.field.state, PieceCrcState::Stored);
+    EXPECT_TRUE(c.passes);
+    // The CRC covers the header strings: one changed byte there is seen.
+    std::string bytes = ReadBytes(options.outputPath);
+    bytes[stub.size() + 12] ^= 0x01;  // in the package header text
+    WriteBytes(options.outputPath, bytes);
+    EXPECT_FALSE(CrcOf(options.outputPath).passes);
+  }
+}
+
+TEST_F(Builder, CrcCanBeLeftOutOrSetByHandForTests) {
+  options.pieceCrc = false;
+  ASSERT_TRUE(Build());
+  std::string bytes = ReadBytes(options.outputPath);
+  EXPECT_EQ(bytes.substr(bytes.size() - kTrailerSize + 20, 8), std::string(8, '\0'));
+  PackageListing old = ListPackage(options.outputPath);
+  EXPECT_TRUE(old.problems.empty());
+  EXPECT_NE(FormatListingText(old).find("CRC-32                none\n"), std::string::npos) << FormatListingText(old);
+  EXPECT_NE(FormatListingJson(old).find("\"crc32\":{\"state\":\"none\"}"), std::string::npos);
+
+  options.pieceCrc = true;
+  options.storedPieceCrc = 0x12345678;  // a wrong CRC on purpose
+  ASSERT_TRUE(Build());
+  PackageListing wrong = ListPackage(options.outputPath);
+  ASSERT_EQ(wrong.problems.size(), 1u);
+  EXPECT_NE(wrong.problems[0].find("fails its CRC-32 (stored 0x12345678, computed 0x"), std::string::npos)
+      << wrong.problems[0];
+  EXPECT_NE(FormatListingText(wrong).find("MISMATCH"), std::string::npos);
+  std::string json = FormatListingJson(wrong);
+  EXPECT_NE(json.find("\"state\":\"stored\",\"stored\":305419896,\"computed\":"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"matches\":false"), std::string::npos);
+
+  // Trailer-byte overrides come last: they make another builder's bytes.
+  options.storedPieceCrc.reset();
+  options.trailerBytes = {{20, 'Z'}};
+  ASSERT_TRUE(Build());
+  PackageListing foreign = ListPackage(options.outputPath);
+  EXPECT_TRUE(foreign.problems.empty());
+  EXPECT_EQ(foreign.pieces[0].crc.field.state, PieceCrcState::Foreign);
+  EXPECT_NE(FormatListingText(foreign).find("none (bytes 20..27"), std::string::npos);
 }
 
 TEST_F(Builder, BadInputFailsWithoutLeavingFiles) {

@@ -62,6 +62,25 @@ printf '[Russian]\nCharset=204\n' >ru.ini
 "$stubpack" build --stub stub.exe -o ru.exe --languages ru.ini "payload/readme.txt=$(printf '\306').txt" >/dev/null 2>&1 || fail "build ru"
 "$stubpack" list ru.exe | grep -q "  $(printf '\320\226').txt\$" || fail "file name not in the Cyrillic code page"
 
+# The CRC-32 of every piece: shown and checked by list; left out or wrong on request.
+crc_line() { "$stubpack" list "$1" | grep -E '^  CRC-32 ' || true; }
+crc_line a.exe | grep -Eq '^  CRC-32 +0x[0-9A-F]{8} \(matches\)$' || fail "list: CRC-32 of a good file: $(crc_line a.exe)"
+"$stubpack" build --stub stub.exe -o stored.exe --store payload >/dev/null 2>&1 || fail "build --store"
+python3 -c 'import sys; p = sys.argv[1]; b = bytearray(open(p, "rb").read()); b[len(b) // 2] ^= 1; open(p, "wb").write(b)' stored.exe
+set +e
+"$stubpack" list stored.exe >flipped.txt 2>&1
+rc=$?
+set -e
+[ "$rc" = 1 ] || fail "list of a flipped stored byte exits $rc"
+grep -Eq '^  CRC-32 +0x[0-9A-F]{8} \(computed 0x[0-9A-F]{8}, MISMATCH\)$' flipped.txt || fail "no mismatch shown: $(cat flipped.txt)"
+grep -q '^PROBLEM: piece stored.exe fails its CRC-32' flipped.txt || fail "no problem line: $(cat flipped.txt)"
+"$stubpack" list --json stored.exe | grep -q '"matches":false' || fail "list --json: no mismatch"
+"$stubpack" build --stub stub.exe -o old.exe --no-crc payload >/dev/null 2>&1 || fail "build --no-crc"
+"$stubpack" list old.exe >old.txt || fail "list of a package without CRC exits non-zero"
+grep -Eq '^  CRC-32 +none$' old.txt || fail "--no-crc: $(grep CRC old.txt)"
+"$stubpack" build --stub stub.exe -o wrong.exe --crc 7 payload >/dev/null 2>&1 || fail "build --crc"
+"$stubpack" list wrong.exe >/dev/null 2>&1 && fail "list of a wrong CRC exits 0"
+
 # Errors: one line on stderr, exit 1 (2 for usage), nothing left behind.
 expect_error() { # code pattern args...
   code=$1 pattern=$2

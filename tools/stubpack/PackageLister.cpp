@@ -157,6 +157,18 @@ std::string FlagsText(uint8_t flags) {
   return text;
 }
 
+const char* CrcStateName(PieceCrcState state) {
+  return state == PieceCrcState::Stored ? "stored" : state == PieceCrcState::Foreign ? "foreign" : "none";
+}
+
+std::string CrcText(const PieceCrcCheck& crc) {
+  if (crc.field.state == PieceCrcState::None) return "none";
+  if (crc.field.state == PieceCrcState::Foreign) return "none (bytes 20..27 are not a CRC of this builder)";
+  if (crc.passes) return Hex32(crc.field.value) + " (matches)";
+  return Hex32(crc.field.value) + " (" + (crc.computed ? "computed " + Hex32(crc.value) : "bytes unreadable") +
+         ", MISMATCH)";
+}
+
 // A listing must not show the reader's random stand-in for a token that does not check.
 std::string ReadableToken(const std::string& scrambled) {
   if (scrambled.empty()) return "";
@@ -257,11 +269,15 @@ PackageListing ListPackage(const std::string& path) {
     p.stampedCapable = IsStampedCapable(*file);
     p.stampedLength = p.stampedCapable ? ReadStampedLength(*file) : 0;
     p.logicalLength = LogicalLength(*file);
-    ReadTrailer(*file, p.trailer);
+    TrailerLocation where = ReadTrailer(*file, p.trailer);
     p.computedChecksum = ComputeChecksum(*file, p.trailer.TrailerLength);
     p.checksumPasses = ChecksumPasses(p.computedChecksum, p.trailer.Checksum);
+    if (p.trailer.HasMagic()) p.crc = CheckPieceCrc(*file, p.trailer, where);
     l.pieces.push_back(p);
     if (!p.checksumPasses) l.problems.push_back("piece " + piecePath + " fails its checksum");
+    if (!p.crc.passes)
+      l.problems.push_back("piece " + piecePath + " fails its CRC-32 (stored " + Hex32(p.crc.field.value) + ", " +
+                           (p.crc.computed ? "computed " + Hex32(p.crc.value) : std::string("bytes unreadable")) + ")");
     if (!p.trailer.HasMagic()) {
       l.problems.push_back("piece " + piecePath + " has no package trailer");
     } else {
@@ -323,6 +339,7 @@ std::string FormatListingText(const PackageListing& l, ListingTexts texts) {
     line("Magic", Hex32(tr.Magic) + (tr.HasMagic() ? " (good)" : " (wrong)"));
     line("Checksum", IntToStr(tr.Checksum) + " (computed " + IntToStr(p.computedChecksum) +
                          (p.checksumPasses ? ", passes)" : ", FAILS)"));
+    line("CRC-32", CrcText(p.crc));
     std::string space;
     for (uint32_t s : tr.SpaceNeeded) space += (space.empty() ? "" : " ") + IntToStr(s);
     line("SpaceNeeded", space);
@@ -391,6 +408,14 @@ std::string FormatListingJson(const PackageListing& l, ListingTexts texts) {
     j.Key("Checksum"), j.Num(tr.Checksum);
     j.Key("computedChecksum"), j.Num(p.computedChecksum);
     j.Key("checksumPasses"), j.Bool(p.checksumPasses);
+    j.Key("crc32"), j.Open('{');
+    j.Key("state"), j.Str(CrcStateName(p.crc.field.state));
+    if (p.crc.field.state == PieceCrcState::Stored) {
+      j.Key("stored"), j.Num(p.crc.field.value);
+      j.Key("computed"), p.crc.computed ? j.Num(p.crc.value) : j.Str("unreadable");
+      j.Key("matches"), j.Bool(p.crc.passes);
+    }
+    j.Close('}');
     j.Key("SpaceNeeded"), j.Open('[');
     for (uint32_t s : tr.SpaceNeeded) j.Num(s);
     j.Close(']');

@@ -29,6 +29,7 @@ struct ListedPiece {
   PackageTrailer trailer;
   uint32_t computedChecksum = 0;
   bool checksumPasses = false;
+  PieceCrcCheck crc;  // the CRC-32 of trailer bytes 20..27 against the piece's bytes
 };
 
 struct PackageListing {

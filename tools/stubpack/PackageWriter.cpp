@@ -214,6 +214,16 @@ bool Writer::FinishPiece(bool morePieces) {
     if (!out_->WriteAt(kStampOffset, stamp, sizeof stamp)) return Fail("cannot write " + out_->TempPath());
   }
   if (!PatchTrailer(*out_, trailerAt, trailer)) return false;
+  if (o_.storedPieceCrc) {
+    SetPieceCrc(trailer, *o_.storedPieceCrc);
+  } else if (o_.pieceCrc) {
+    // Read back from the file: record lengths are patched in after their bodies.
+    uint32_t crc = 0;
+    auto back = out_->Flush() ? OpenReadOnly(out_->TempPath()) : nullptr;
+    if (!back || !ComputeCrcOfRange(*back, trailer.StartOffset, trailerAt, crc))
+      return Fail("cannot read back " + out_->TempPath());
+    SetPieceCrc(trailer, crc);
+  }
   if (o_.checksum) {
     trailer.Checksum = *o_.checksum;
   } else if (length <= kChecksumMaxFileSize) {

@@ -74,6 +74,10 @@ struct BuildOptions {
   PackageTrailer trailer;
   std::optional<uint8_t> headerStrings;   // stored value, 0 allowed
   std::optional<uint32_t> checksum;       // stored value instead of the computed one
+  // Each piece's CRC-32 in the trailer's reserved bytes 20..27 (PieceCrc in
+  // PackageReader.h). Off: those bytes stay 0, as older builders wrote them.
+  bool pieceCrc = true;
+  std::optional<uint32_t> storedPieceCrc;  // stored (with the marker) instead of the computed one
   std::optional<std::vector<uint32_t>> spaceNeeded;  // 1 value for all, or 9
   std::vector<std::pair<unsigned, uint8_t>> trailerBytes;  // raw overrides, last word
 

@@ -65,10 +65,15 @@ const char kHelp[] =
     "  --header-strings N        stored HeaderStrings value (2 or 3; 0 reads as 2)\n"
     "  --space-needed N[,N...]   SpaceNeeded: one value for all nine, or nine values\n"
     "  --checksum N              store this checksum instead of the computed one\n"
+    "  --no-crc                  write no CRC-32 (trailer bytes 20..27 stay 0, as in\n"
+    "                            packages of older builders)\n"
+    "  --crc N                   store this CRC-32 on every piece instead of the computed one\n"
     "  --trailer-byte OFF=VALUE  set any trailer byte last (repeatable)\n"
     "\n"
     "list prints the trailer of every piece, the header items (token unscrambled), the\n"
     "language blocks and the records; --json prints the same as one JSON document.\n"
+    "Each piece's CRC-32 is checked: shown as matching, as a MISMATCH (a problem), or\n"
+    "as none (older packages, or trailer bytes 20..27 of another builder).\n"
     "Texts are shown in UTF-8: a language block's from the code page of its Charset,\n"
     "file names and header items from that of the block the stub picks on an English\n"
     "system (the English block, else the only one), else 1252. A byte that is no\n"
@@ -274,6 +279,11 @@ int Build(int argc, char** argv) {
     } else if (a == "--checksum") {
       if (!number(n, UINT32_MAX)) return Usage("--checksum needs a 32-bit number");
       o.checksum = uint32_t(n);
+    } else if (a == "--no-crc") {
+      o.pieceCrc = false;
+    } else if (a == "--crc") {
+      if (!number(n, UINT32_MAX)) return Usage("--crc needs a 32-bit number");
+      o.storedPieceCrc = uint32_t(n);
     } else if (a == "--trailer-byte") {
       uint64_t offset, byte;
       if (!value(v) || v.find('=') == std::string::npos || !ParseUnsigned(LeftOf(v, "=", ""), offset) ||
