@@ -1,5 +1,6 @@
 // The floor for the download benchmark: the plainest WinINet loop (8 KB reads into
-// a file, no pumping, no progress), timed from the open to the last byte.
+// a file, no pumping, no progress). Timed like the stub times its own transfer (its
+// "HTTP_DownloadTime:" trace line): from the opening of the URL to the last read.
 //   inet_floor URL FILE   ->  BYTES=n, SECONDS=s
 #include <windows.h>
 
@@ -14,12 +15,12 @@ int main(int argc, char** argv) {
   }
   LARGE_INTEGER f{}, t0{}, t1{};
   QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t0);
   HINTERNET internet = InternetOpenA("inet_floor", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  HANDLE file = CreateFileA(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  QueryPerformanceCounter(&t0);
   HINTERNET request = internet ? InternetOpenUrlA(internet, argv[1], nullptr, 0,
                                                   INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
                                : nullptr;
-  HANDLE file = CreateFileA(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!request || file == INVALID_HANDLE_VALUE) {
     std::fprintf(stderr, "open failed: %lu\n", GetLastError());
     return 1;
@@ -32,10 +33,10 @@ int main(int argc, char** argv) {
     if (!WriteFile(file, buffer, got, &written, nullptr) || written != got) return 1;
     total += got;
   }
+  QueryPerformanceCounter(&t1);
   CloseHandle(file);
   InternetCloseHandle(request);
   InternetCloseHandle(internet);
-  QueryPerformanceCounter(&t1);
   std::printf("BYTES=%llu\nSECONDS=%.3f\n", total, double(t1.QuadPart - t0.QuadPart) / double(f.QuadPart));
   return 0;
 }
