@@ -12,18 +12,30 @@ class Win32File : public ReadOnlyFile {
   Win32File& operator=(const Win32File&) = delete;
   uint64_t Size() const override { return size_; }
   int64_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
-    OVERLAPPED at{};
-    at.Offset = DWORD(offset);
-    at.OffsetHigh = DWORD(offset >> 32);
+    // Reads go through the file pointer, moved only when the caller jumps: a read
+    // with an OVERLAPPED position costs Wine an extra server round trip per call,
+    // and the extraction reads a whole package front to back.
+    if (offset != position_) {
+      LARGE_INTEGER at;
+      at.QuadPart = LONGLONG(offset);
+      position_ = UINT64_MAX;
+      if (offset > uint64_t(INT64_MAX) || !SetFilePointerEx(h_, at, nullptr, FILE_BEGIN)) return -1;
+      position_ = offset;
+    }
     DWORD want = count > 0x40000000 ? 0x40000000 : DWORD(count);
     DWORD got = 0;
-    if (!ReadFile(h_, buffer, want, &got, &at)) return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    if (!ReadFile(h_, buffer, want, &got, nullptr)) {
+      position_ = UINT64_MAX;  // where the pointer stands is unknown now
+      return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    }
+    position_ += got;
     return int64_t(got);
   }
 
  private:
   HANDLE h_;
   uint64_t size_;
+  uint64_t position_ = 0;  // the file pointer; UINT64_MAX when unknown
 };
 
 }  // namespace
