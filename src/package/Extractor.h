@@ -139,9 +139,16 @@ struct DiskPrompt {
   std::string caption;
   std::string text;  // "<DISK_NUM>" (any case) becomes the piece number
 };
+// Steps of the progress callback are shown at most every kProgressShowInterval ms,
+// several at once through advance when it is given (else one callback call each):
+// every display update costs Wine server round trips and a repaint, and a package
+// of small files would pay them per file inside the inflate loop.
+inline constexpr uint32_t kProgressShowInterval = 100;
+using ProgressAdvance = void (*)(int count);
 class StubExtractHost : public ExtractHost {
  public:
-  StubExtractHost(const DiskPrompt& prompt, ProgressCallback progress) : prompt_(prompt), progress_(progress) {}
+  StubExtractHost(const DiskPrompt& prompt, ProgressCallback progress, ProgressAdvance advance = nullptr)
+      : prompt_(prompt), progress_(progress), advance_(advance) {}
   std::unique_ptr<ReadOnlyFile> OpenPiece(const std::string& path) override;
   bool PieceExists(const std::string& path) override;
   uint32_t FileDate(const std::string& path) override;
@@ -156,10 +163,17 @@ class StubExtractHost : public ExtractHost {
   uint64_t Milliseconds() override;
 
  private:
+  // Shows the steps not shown yet; only when the interval has passed unless now.
+  void ShowSteps(bool now);
+
   DiskPrompt prompt_;
   ProgressCallback progress_;
+  ProgressAdvance advance_;
   DWORD lastPump_ = 0;
   bool pumpedOnce_ = false;
+  int pendingSteps_ = 0;
+  DWORD lastShown_ = 0;
+  bool shownOnce_ = false;
 };
 
 // The free-space report of a failed write: the system's error text, the data size,

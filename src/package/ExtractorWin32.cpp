@@ -109,6 +109,7 @@ bool StubExtractHost::PieceExists(const std::string& path) { return FileExistsQu
 uint32_t StubExtractHost::FileDate(const std::string& path) { return FileDateOf(path); }
 
 bool StubExtractHost::AskForDisk(int piece) {
+  ShowSteps(true);
   std::string text = ReplaceAllCI(prompt_.text, "<DISK_NUM>", IntToStr(piece));
   return AskOkCancel(kOwnerNone, text, prompt_.caption, prompt_.charset, prompt_.buttonTexts);
 }
@@ -122,8 +123,30 @@ void StubExtractHost::EjectIfRemovable(const std::string& path) {
 
 void StubExtractHost::EnableAutoPlayCancel() { ::EnableAutoPlayCancel(true); }
 
+void StubExtractHost::ShowSteps(bool now) {
+  if (pendingSteps_ == 0 || !progress_) return;
+  DWORD tick = GetTickCount();
+  if (!now && shownOnce_ && tick - lastShown_ < kProgressShowInterval) return;
+  shownOnce_ = true;
+  lastShown_ = tick;
+  int count = pendingSteps_;
+  pendingSteps_ = 0;
+  if (advance_) {
+    advance_(count);
+  } else {
+    for (int i = 0; i < count; ++i) progress_(1, 0, 0, 0, 1, 0);
+  }
+}
+
 void StubExtractHost::Progress(int mode, int maximum) {
-  if (progress_) progress_(mode, 0, maximum, 0, 1, 0);
+  if (!progress_) return;
+  if (mode == 1) {
+    ++pendingSteps_;
+    ShowSteps(false);
+    return;
+  }
+  ShowSteps(true);  // a reset comes after the steps before it
+  progress_(mode, 0, maximum, 0, 1, 0);
 }
 
 bool StubExtractHost::PumpAndCheckAbort() {
@@ -133,15 +156,21 @@ bool StubExtractHost::PumpAndCheckAbort() {
   if (pumpedOnce_ && now - lastPump_ < 10) return AbortFlag();
   pumpedOnce_ = true;
   lastPump_ = now;
+  ShowSteps(false);
   PumpMessages();
   return AbortFlag();
 }
 
-void StubExtractHost::Wait(int ms) { WaitPumping(0, uint64_t(ms)); }
+// Every pause, box and prompt shows the bars as they stand.
+void StubExtractHost::Wait(int ms) {
+  ShowSteps(true);
+  WaitPumping(0, uint64_t(ms));
+}
 
 void StubExtractHost::Trace(const std::string& line) { DebugWriteLine(line); }
 
 void StubExtractHost::ShowError(const std::string& text) {
+  ShowSteps(true);
   ::ShowError(kOwnerNone, text, "", prompt_.charset, prompt_.buttonTexts);
 }
 

@@ -81,6 +81,9 @@ bool CloseMainWindow();
 void SetStatusText(HWND label, const std::string& text, const std::string& fontName, int charset, int fontSize);
 // The progress callback of the main window (see ProgressCallback).
 void MainWindowProgress(int mode, int reserved, int maximum, int text, int step, int position);
+// count steps of the callback at once: both bars end where count single steps leave
+// them, repainted once instead of count times.
+void MainWindowAdvance(int count);
 // The program's one progress object for downloads, created on first use with the
 // callback above and a no-sleep message pump.
 TProgBar& ProgramProgBar();

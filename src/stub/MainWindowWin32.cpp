@@ -250,6 +250,25 @@ void MainWindowProgress(int mode, int, int maximum, int, int step, int position)
   }
 }
 
+void MainWindowAdvance(int count) {
+  if (count <= 0) return;
+  if (count == 1) return MainWindowProgress(1, 0, 0, 0, 0, 0);
+  // Up to the end of the range, count steps land where one jump lands; a wrap past
+  // the end is left to the bar itself.
+  int position = int(SendMessageA(g_main.bigBar, PBM_GETPOS, 0, 0));
+  int step = int(SendMessageA(g_main.bigBar, PBM_GETSTEP, 0, 0));
+  int high = int(SendMessageA(g_main.bigBar, PBM_GETRANGE, FALSE, 0));
+  int64_t target = int64_t(position) + int64_t(step) * count;
+  if (step >= 0 && target <= high) {
+    SendMessageA(g_main.bigBar, PBM_SETPOS, WPARAM(target), 0);
+  } else {
+    for (int i = 0; i < count; ++i) SendMessageA(g_main.bigBar, PBM_STEPIT, 0, 0);
+  }
+  // The activity counter runs through its six positions and starts over.
+  for (int i = 0; i < count % 6; ++i) g_main.activity = NextActivityPosition(g_main.activity);
+  SendMessageA(g_main.activityBar, PBM_SETPOS, WPARAM(g_main.activity), 0);
+}
+
 TProgBar& ProgramProgBar() {
   static TProgBar bar(MainWindowProgress, PumpPendingMessages, WaitPumpingMs);
   return bar;

@@ -179,7 +179,7 @@ bool ExtractAndRunEngine(const std::string& tempFolder, const std::string& sourc
     if (foreground) ShowMainWindow(true);
     WaitPumping(1, 1000);
     DiskPrompt diskPrompt{charset, buttons, title, prompt};
-    StubExtractHost host(diskPrompt, MainWindowProgress);
+    StubExtractHost host(diskPrompt, MainWindowProgress, MainWindowAdvance);
     FolderSink sink(folder);
     ExtractResult r = ExtractCore(ExtractRequest{source, agentName, ForcePromptSetting()}, host, sink);
     WaitPumping(0, 1000);

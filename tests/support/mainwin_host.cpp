@@ -1,10 +1,14 @@
 // Runs the stub's main window with a test step in place of the setup flow and prints
 // what the step saw: mainwin_host [--charset N] [--caption T] [--status T]
-// [--steps N] [--interval MS] [--linger MS] [--abort-ends]
+// [--steps N] [--range N] [--batch N] [--interval MS] [--linger MS] [--abort-ends]
 // The step shows the window, takes the setup temp folder and advances the progress
-// bar N times; with --abort-ends it stops at the first abort request, then keeps
-// working for --linger ms (as an engine that is still running would).
+// bar N times (in a range of 0 to --range, default N); with --abort-ends it stops at
+// the first abort request, then keeps working for --linger ms (as an engine that is
+// still running would). --batch advances through MainWindowAdvance, that many steps
+// at a time. At the end it prints bars=BIG,ACTIVITY: the positions of both bars.
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +23,8 @@
 namespace {
 
 int g_steps = 20;
+int g_range = -1;
+int g_batch = 0;
 int g_interval = 100;
 int g_linger = 0;
 int g_charset = 0;
@@ -40,12 +46,18 @@ void TestStep(HWND window) {
       std::to_string(area.right - area.left) + "," + std::to_string(area.bottom - area.top));
   ShowActivityBar();
   SetStatusText(StatusLabel(), g_status, "Tahoma", g_charset, 8);
-  MainWindowProgress(0, 0, g_steps, 0, 1, 0);
+  MainWindowProgress(0, 0, g_range >= 0 ? g_range : g_steps, 0, 1, 0);
   ShowMainWindow(true);
   Say("step-start folder=" + g_folder);
   int done = 0;
   for (; done < g_steps; ++done) {
     WaitPumping(0, uint64_t(g_interval));
+    if (g_batch > 0) {
+      int count = g_steps - done < g_batch ? g_steps - done : g_batch;
+      MainWindowAdvance(count);
+      done += count - 1;
+      continue;
+    }
     MainWindowProgress(1, 0, 0, 0, 0, 0);
     if (g_abortEnds && AbortFlag()) {
       Say("abort-seen step=" + std::to_string(done + 1));
@@ -53,6 +65,15 @@ void TestStep(HWND window) {
     }
   }
   if (g_linger > 0) WaitPumping(0, uint64_t(g_linger));
+  // The big bar is the wide one.
+  int big = -1, activity = -1;
+  for (HWND bar = FindWindowExA(window, nullptr, PROGRESS_CLASSA, nullptr); bar;
+       bar = FindWindowExA(window, bar, PROGRESS_CLASSA, nullptr)) {
+    RECT r{};
+    GetClientRect(bar, &r);
+    (r.right - r.left > 100 ? big : activity) = int(SendMessageA(bar, PBM_GETPOS, 0, 0));
+  }
+  Say("bars=" + std::to_string(big) + "," + std::to_string(activity));
   Say("step-end window=" + std::to_string(IsWindow(window) ? 1 : 0) +
       " folder=" + std::to_string(FileExists(g_folder + "\\in-use.txt") ? 1 : 0));
   PostQuitMessage(0);
@@ -74,6 +95,8 @@ int main(int argc, char** argv) {
     else if (a == "--caption") setup.caption = v;
     else if (a == "--status") g_status = v;
     else if (a == "--steps") g_steps = std::atoi(v);
+    else if (a == "--range") g_range = std::atoi(v);
+    else if (a == "--batch") g_batch = std::atoi(v);
     else if (a == "--interval") g_interval = std::atoi(v);
     else if (a == "--linger") g_linger = std::atoi(v);
     else if (a == "--class") setup.className = v;

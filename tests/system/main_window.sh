@@ -1,7 +1,8 @@
 #!/bin/sh
 # The stub's main window under Wine, with a test step in place of the setup flow:
 # centred geometry, status line and bars (right to left for Hebrew), the 32-bit
-# progress range, close requests while the step runs, the listener messages.
+# progress range, close requests while the step runs, the listener messages, steps
+# shown several at once.
 set -eu
 : "${WINE_ENV:?}" "${WINROBOT_EXE:?}" "${MAINWIN_HOST:?}"
 work=$(mktemp -d)
@@ -64,4 +65,17 @@ notes=$(robot listen --class MainWinHost --message 1124 --notify 0x8124 --durati
 printf '%s\n' "$notes" | grep -qx "note=43,0" || fail "no end notification: $notes"
 finish rtl
 tr -d '\r' <"$work/rtl.out" | grep -qx 'step-end window=1 folder=1' || fail "rtl step"
+# ---- steps shown several at once end where single steps end ----
+# Within the range the big bar lands on the step count and the activity bar on the
+# count modulo its six positions; past the end of the range the bar wraps as it does.
+for case in "50 50" "13 10"; do
+  set -- $case
+  start single "$MAINWIN_HOST" --steps "$1" --range "$2" --interval 1
+  finish single
+  start batched "$MAINWIN_HOST" --steps "$1" --range "$2" --interval 1 --batch 7
+  finish batched
+  one=$(value_of single bars) many=$(value_of batched bars)
+  [ -n "$one" ] && [ "$one" = "$many" ] || fail "$1 steps in a range of $2: single $one, batched $many"
+  [ "$1" -gt "$2" ] || [ "$one" = "$1,$(($1 % 6))" ] || fail "$1 single steps end at $one"
+done
 echo "main window: ok"
