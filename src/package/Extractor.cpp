@@ -1,6 +1,7 @@
 #include "package/Extractor.h"
 
 #include <climits>
+#include <cstring>
 #include <set>
 #include <vector>
 
@@ -41,9 +42,16 @@ class PieceReader {
     uint64_t size = file_.Size();
     if (offset > size || count > buffer_.size() || size - offset < count) return nullptr;
     size_t want = size - offset < buffer_.size() ? size_t(size - offset) : buffer_.size();
+    // What is buffered from offset on moves to the front: every byte of the piece is
+    // read from the file once, also where a record begins near the buffer's end.
+    size_t kept = 0;
+    if (offset >= start_ && offset - start_ < filled_) {
+      kept = filled_ - size_t(offset - start_);
+      std::memmove(buffer_.data(), buffer_.data() + (offset - start_), kept);
+    }
     start_ = offset;
     filled_ = 0;
-    if (!file_.ReadExact(offset, buffer_.data(), want)) return nullptr;
+    if (!file_.ReadExact(offset + kept, buffer_.data() + kept, want - kept)) return nullptr;
     filled_ = want;
     return buffer_.data();
   }
