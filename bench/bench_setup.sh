@@ -25,10 +25,11 @@
 #   ours = (visible - control shown) - (hidden - control never shown)
 # (target <= 300 ms). The extraction time is the stub's own ("UnCompressTime:",
 # caught by the debug viewer) against the floor's self-timed one, hidden and visible
-# (target <= 1.15 x the floor; the median of each round's ratio, the runs of one
-# round being neighbours in time, and median to median, best to best). The floor sets file times and creates the files as the
-# stub does; it skips what the stub must do besides: message pumping, progress, the
-# free-space and name checks and the trace lines, all of which count against us here.
+# (target <= 1.15 x the floor): the median of each round's ratio (the runs of one
+# round are neighbours in time and share the machine's load), and median to median,
+# best to best. The floor creates the files, sets their times and checks the pieces'
+# CRC-32 as the stub does; it skips what the stub must do besides (message pumping,
+# progress, the free-space and name checks, the trace lines), which counts against us.
 # Also: the fixed pauses of the flow (5500 ms) and what the hidden flow adds beyond
 # them and the extraction (target < 150 ms; two program starts are part of it), the
 # stripped size of Stub.exe and its peak private memory. Figures are medians of the
@@ -96,7 +97,7 @@ for k in $payloads; do
   fi
   pkgdir=$out/setup-$k
   pkg=$pkgdir/setup.exe
-  if [ ! -f "$pkg" ] || newer "$b/Stub.exe" "$pkg" || newer "$b/tests/engine_double.exe" "$pkg"; then
+  if [ ! -f "$pkg" ] || newer "$b/Stub.exe" "$pkg" || newer "$n/stubpack" "$pkg" || newer "$b/tests/engine_double.exe" "$pkg"; then
     echo "packing $k"
     rm -rf "$pkgdir"
     mkdir -p "$pkgdir/files"
