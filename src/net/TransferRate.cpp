@@ -1,7 +1,6 @@
 #include "net/TransferRate.h"
 
-#include <chrono>
-
+#include "util/MonotonicClock.h"
 #include "util/SeparatorLists.h"
 
 namespace {
@@ -9,10 +8,7 @@ namespace {
 constexpr int64_t kKilobyteModeAbove = 102400;
 constexpr int64_t kMegabyteModeAbove = 10485760;
 
-uint32_t SteadyMilliseconds() {
-  using namespace std::chrono;
-  return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
+uint32_t SteadyMilliseconds() { return uint32_t(MonotonicMilliseconds()); }
 
 std::string UnitText(uint64_t bytes, uint64_t unit) { return SizeText(bytes, unit, 1, true); }
 

@@ -2,7 +2,6 @@
 // role this process plays and runs it.
 #include <windows.h>
 
-#include <bits/functexcept.h>
 #include <string>
 
 #include "package/PackageReader.h"
@@ -28,24 +27,6 @@ __attribute__((used)) volatile const unsigned char kBuildToken[79] = {
     0x11, 0xCE, 0x74, 0x29, 0x9B, 0x46, 0xE0, 0x5D, 0xB1, 0x0A, 0x83, 0x37, 0xFE,
     'S', 'T', 'U', 'B', 'E', 'N', 'D', '*', 'e'};
 }
-
-// The library's verbose handler drags the C++ demangler (and a printf) into the
-// image; a stub that reaches std::terminate has nothing useful to print anyway.
-namespace __gnu_cxx {
-void __verbose_terminate_handler() { ExitProcess(3); }
-}  // namespace __gnu_cxx
-
-// The stub is built without exceptions: the library's throwing helpers would only
-// bring the whole unwinder along to end the process. Running out of memory or an
-// impossible length ends the stub the same way, with a failure code.
-namespace std {
-void __throw_bad_alloc() { ExitProcess(3); }
-void __throw_length_error(const char*) { ExitProcess(3); }
-void __throw_logic_error(const char*) { ExitProcess(3); }
-void __throw_out_of_range_fmt(const char*, ...) { ExitProcess(3); }
-void __throw_bad_function_call() { ExitProcess(3); }
-void __throw_bad_array_new_length() { ExitProcess(3); }
-}  // namespace std
 
 namespace {
 

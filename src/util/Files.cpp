@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
+#include <string_view>
 
 #include "util/SeparatorLists.h"
 
@@ -223,27 +225,33 @@ std::string BuildSelfDeleteBatch(const SelfDeleteBatch& b) {
   // ATTRIB.EXE or PING.EXE.
   const std::string attrib = BatchArg(sys + "ATTRIB.EXE");
   const std::string ping = BatchArg(sys + "PING.EXE");
-  const char* nl = "\r\n";
+  const std::string tryCount = IntToStr(tries);
   std::string t;
-  t += std::string("@ECHO OFF") + nl;
-  t += std::string("SET /A DELME_TRY=0") + nl;
-  t += std::string(":START") + nl;
-  t += attrib + " -R -S -H " + exe + " >NUL 2>NUL" + nl;
-  t += "DEL /F /Q " + exe + " >NUL 2>NUL" + nl;
-  t += "IF exist " + exe + " GOTO RETRY" + nl;
-  t += std::string("GOTO DONE") + nl;
-  t += std::string(":RETRY") + nl;
-  t += std::string("SET /A DELME_TRY=DELME_TRY+1") + nl;
-  t += "IF %DELME_TRY% GEQ " + IntToStr(tries) + " GOTO DONE" + nl;
+  // One appender for every line keeps the text's many pieces out of the code size.
+  auto line = [&t](std::initializer_list<std::string_view> parts) {
+    for (std::string_view part : parts) t.append(part);
+    t.append("\r\n");
+  };
+  line({"@ECHO OFF"});
+  line({"SET /A DELME_TRY=0"});
+  line({":START"});
+  line({attrib, " -R -S -H ", exe, " >NUL 2>NUL"});
+  line({"DEL /F /Q ", exe, " >NUL 2>NUL"});
+  line({"IF exist ", exe, " GOTO RETRY"});
+  line({"GOTO DONE"});
+  line({":RETRY"});
+  line({"SET /A DELME_TRY=DELME_TRY+1"});
+  line({"IF %DELME_TRY% GEQ ", tryCount, " GOTO DONE"});
   // About one second between tries.
-  t += ping + " -n 2 127.0.0.1 >NUL" + nl;
-  t += std::string("GOTO START") + nl;
-  t += std::string(":DONE") + nl;
+  line({ping, " -n 2 127.0.0.1 >NUL"});
+  line({"GOTO START"});
+  line({":DONE"});
   if (b.removeFolder) {
-    t += attrib + " -R " + BatchArg(b.folder) + " >NUL 2>NUL" + nl;
-    t += "RD " + BatchArg(b.folder) + nl;
+    const std::string folder = BatchArg(b.folder);
+    line({attrib, " -R ", folder, " >NUL 2>NUL"});
+    line({"RD ", folder});
   }
-  t += "DEL " + BatchArg(b.batchPath) + nl;
+  line({"DEL ", BatchArg(b.batchPath)});
   return t;
 }
 

@@ -1,6 +1,8 @@
 #include "util/Random.h"
 
-#include <chrono>
+#include <ctime>
+
+#include "util/MonotonicClock.h"
 
 uint64_t SeededRandom::Next() {  // splitmix64
   uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
@@ -10,8 +12,9 @@ uint64_t SeededRandom::Next() {  // splitmix64
 }
 
 uint32_t RandomBelow(uint32_t bound) {
-  static SeededRandom generator(
-      uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-      uint64_t(std::chrono::system_clock::now().time_since_epoch().count()) << 1);
+  // The address of a local adds what address-space randomisation gives.
+  int local = 0;
+  static SeededRandom generator(MonotonicMilliseconds() ^ (uint64_t(std::time(nullptr)) << 20) ^
+                                (uint64_t(reinterpret_cast<uintptr_t>(&local)) << 40));
   return generator.Below(bound);
 }

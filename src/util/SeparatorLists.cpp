@@ -8,7 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
-#include <unordered_set>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -434,12 +435,23 @@ std::string SUB::Reverse(const std::string& list) {
 }
 
 std::string SUB::Distinct(const std::string& list) {
-    std::vector<std::string_view> kept;
-    std::unordered_set<std::string> seen;
-    for (std::string_view it : SplitItems(list)) {
-        const std::string key = UpperCase(std::string(TrimView(it)));
-        if (!key.empty() && seen.insert(key).second) kept.push_back(it);
+    // Keys sorted with their positions (O(n log n) on any list); the first of each
+    // run of equal keys is kept, in list order. A sorted vector instead of a hash
+    // set keeps the hash tables out of the stub.
+    const auto items = SplitItems(list);
+    std::vector<std::pair<std::string, size_t>> keys;
+    keys.reserve(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        std::string key = UpperCase(std::string(TrimView(items[i])));
+        if (!key.empty()) keys.emplace_back(std::move(key), i);
     }
+    std::sort(keys.begin(), keys.end());
+    std::vector<bool> keep(items.size(), false);
+    for (size_t k = 0; k < keys.size(); ++k)
+        if (k == 0 || keys[k].first != keys[k - 1].first) keep[keys[k].second] = true;
+    std::vector<std::string_view> kept;
+    for (size_t i = 0; i < items.size(); ++i)
+        if (keep[i]) kept.push_back(items[i]);
     return kept.empty() ? std::string() : JoinItems(kept, list[0]);
 }
 
