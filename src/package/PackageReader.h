@@ -96,6 +96,12 @@ struct PieceCrcField {
 PieceCrcField GetPieceCrc(const PackageTrailer& trailer);
 void SetPieceCrc(PackageTrailer& trailer, uint32_t crc);
 
+// zlib's crc32 (crc 0 to start), the bulk folded with carry-less multiplication on
+// processors that have it: the same values, about four times as fast, which keeps
+// the check a small part of the extraction.
+uint32_t Crc32Update(uint32_t crc, const uint8_t* data, size_t count);
+bool Crc32FoldsInBulk();
+
 // The CRC of a byte range taken as the bytes go past in file order: a reader hands
 // over what it read, overlaps and bytes outside the range are left out. A piece
 // handed over with a hole before it can never complete.
