@@ -2,12 +2,12 @@
 
 #include <climits>
 #include <cstring>
-#include <set>
 #include <vector>
 
 #include "package/Inflater.h"
 #include "package/PackageReader.h"
 #include "util/Files.h"
+#include "util/NameSet.h"
 #include "util/SeparatorLists.h"
 
 namespace {
@@ -99,7 +99,7 @@ class Extraction {
   ExtractResult r_;
   std::vector<uint8_t> in_, out_;
   ZInflater inflater_;  // one zlib state for every record
-  std::set<std::string> names_;  // upper case: names written by this call
+  NameSet names_;  // upper case: names written by this call
   uint64_t limit_ = UINT64_MAX;  // output the package can justify
   int64_t freeAtStart_ = -1;
 
@@ -139,7 +139,7 @@ bool Extraction::StartEntry() {
   if (!entry_.runCommand.empty()) r_.runCommand = entry_.runCommand;
   // The first record of a name replaces what an earlier run left; later ones append,
   // which joins a file that continues on the next piece.
-  bool first = names_.insert(UpperCase(entry_.fileName)).second;
+  bool first = names_.Insert(UpperCase(entry_.fileName));
   if (first) {
     host_.Progress(1, 0);
     ++r_.filesWritten;
