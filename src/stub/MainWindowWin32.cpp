@@ -35,6 +35,8 @@ struct MainWindowState {
   HWND listener = nullptr;
   UINT listenerMessage = 0;
   int activity = 0;
+  std::string statusText;   // as SetStatusText set it
+  std::string shownStatus;  // what the label shows: that text, or it with a transfer's progress
 };
 MainWindowState g_main;
 
@@ -232,9 +234,19 @@ void SetStatusText(HWND label, const std::string& text, const std::string& fontN
   // The label uses the new font from now on: the one it had before may go.
   g_main.statusFont = std::move(font);
   SetWindowTextA(label, text.c_str());
+  if (label == g_main.status) g_main.statusText = g_main.shownStatus = text;
 }
 
-void MainWindowProgress(int mode, int, int maximum, int, int step, int position) {
+// A transfer's amount and rate behind the status text; the label is redrawn only
+// when that changes.
+void ShowStatusWith(const char* progress) {
+  std::string shown = progress && *progress ? g_main.statusText + "   " + progress : g_main.statusText;
+  if (shown == g_main.shownStatus || !g_main.status) return;
+  g_main.shownStatus = shown;
+  SetWindowTextA(g_main.status, shown.c_str());
+}
+
+void MainWindowProgress(int mode, int, int maximum, int text, int step, int position) {
   if (mode == 0) {
     SendMessageA(g_main.bigBar, PBM_SETRANGE32, 0, maximum);
     SendMessageA(g_main.bigBar, PBM_SETPOS, WPARAM(position), 0);
@@ -243,7 +255,9 @@ void MainWindowProgress(int mode, int, int maximum, int, int step, int position)
     SendMessageA(g_main.activityBar, PBM_SETPOS, 0, 0);
     SendMessageA(g_main.activityBar, PBM_SETSTEP, 1, 0);
     g_main.activity = 0;
+    ShowStatusWith(nullptr);
   } else if (mode == 1) {
+    if (text) ShowStatusWith(reinterpret_cast<const char*>(intptr_t(text)));
     SendMessageA(g_main.bigBar, PBM_STEPIT, 0, 0);
     g_main.activity = NextActivityPosition(g_main.activity);
     SendMessageA(g_main.activityBar, PBM_SETPOS, WPARAM(g_main.activity), 0);
@@ -270,7 +284,7 @@ void MainWindowAdvance(int count) {
 }
 
 TProgBar& ProgramProgBar() {
-  static TProgBar bar(MainWindowProgress, PumpPendingMessages, WaitPumpingMs);
+  static TProgBar bar(MainWindowProgress, PumpPendingMessages, WaitPumpingMs, ProgressClockMs, MainWindowAdvance);
   return bar;
 }
 

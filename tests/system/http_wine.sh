@@ -173,14 +173,16 @@ driver get "$base/files/small.bin" "$(win "$local_file")" --html
 expect HTML 0 "a binary file is no error page"
 
 # ---- stopping a transfer ------------------------------------------------------------
+# A chunk every 150 ms, longer than the progress object holds steps back: the step
+# that asks for the stop is shown while chunks are still to come.
 fresh_local
-driver get "$base/trickle/8192/30/files/small.bin" "$(win "$local_file")" --close-at 3
+driver get "$base/trickle/8192/150/files/small.bin" "$(win "$local_file")" --close-at 3
 expect ERROR "Download Aborted" "close message during the download"
 expect ABORTED 1 "abort flag"
 untouched "close message during the download"
 [ "$(value STEPS)" -lt 13 ] || fail "the close message did not stop the download"
 fresh_local
-driver get "$base/trickle/8192/30/files/small.bin" "$(win "$local_file")" --cancel-at 4
+driver get "$base/trickle/8192/150/files/small.bin" "$(win "$local_file")" --cancel-at 4
 expect ERROR "Download Aborted" "cancel flag"
 cancel_step=$(value CANCEL_STEP)
 [ "$cancel_step" -ge 4 ] && [ "$cancel_step" -lt 13 ] || fail "cancel flag set at chunk '$cancel_step'"

@@ -342,4 +342,28 @@ missing_file_box gone status/410 nginx "$(not_found status/410/nginx)"
 missing_file_box err_page status/500 apache "$(not_found status/500/apache)"
 missing_file_box err_plain status/500 plain "$base/status/500/plain --- HTTP status 500"
 
+# ---- a visible download shows its amount and rate behind the status text, and its
+# bar moves (the bytes trickle, so the robot can look twice) ----
+pack slow.exe --internet --download-location "$base/trickle/8192/100/files" --download-of www/websetup.exe
+begin slow "" ./slow.exe
+looks=0
+first_pos=""
+last_pos=""
+label=""
+while [ $looks -lt 100 ]; do
+  shown=$(robot show --title "Vabrix Installation Suite" --timeout 100) || shown=""
+  label=$(printf '%s\n' "$shown" | sed -n 's/^child\.0=Static|\([^|]*\)|.*/\1/p')
+  pos=$(printf '%s\n' "$shown" | sed -n 's/^child\.1=msctls_progress32|.*|pos=\([0-9]*\)$/\1/p')
+  case "$label" in *" KB   -   "*" KB/Sec")
+    [ -z "$first_pos" ] && first_pos=$pos
+    last_pos=$pos
+    [ "$last_pos" -gt "$first_pos" ] && break ;;
+  esac
+  looks=$((looks + 1))
+  kill -0 "$pid_slow" 2>/dev/null || break
+done
+case "$label" in "Downloading File...   "*" KB   -   "*" KB/Sec") ;; *) fail "slow: status line '$label'" ;; esac
+[ -n "$first_pos" ] && [ "$last_pos" -gt "$first_pos" ] || fail "slow: the bar did not move ($first_pos, $last_pos)"
+done_setup slow 0
+engine_ran || fail "slow: the engine did not run"
 echo "setup flow: ok"
