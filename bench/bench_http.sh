@@ -12,8 +12,9 @@
 # The setup file holds the engine double as Engine.exe (it ends at once) and BENCH_MB
 # (default 100) MB of random bytes, stored. Each round downloads it with curl, the
 # WinINet loop, the download code in its test driver (tests/support/http_driver.cpp,
-# shown as "driver"), and the stub visible and hidden. Figures are the best of RUNS
-# (default 3) rounds:
+# shown as "driver"), and the stub visible and hidden. Each round prints its own
+# figures (the load of a shared machine moves them a lot); the table holds the best
+# of RUNS (default 3) rounds:
 #   own time   the stub's own trace line "HTTP_DownloadTime: N bytes in M ms" (caught
 #              by the debug viewer vdebug.exe) and the loop's SECONDS, both from the
 #              opening of the URL to the last read; the driver's SECONDS spans its
@@ -112,6 +113,7 @@ stub_round() { # switches...
   echo "$(awk -v m="$own" 'BEGIN { printf "%.3f", m / 1000 }') $(server_seconds) $(awk -v m="$wall" 'BEGIN { printf "%.3f", m / 1000 }')"
 }
 best() { printf '%s\n' "$@" | sort -g | head -1; }
+last() { printf '%s\n' "$@" | tail -1; }
 col() { printf '%s\n' "$1" | cut -d' ' -f"$2"; }
 
 c=""; cs=""; f=""; fs=""; d=""; ds=""; v=""; vs=""; vw=""; h=""; hs=""; hw=""
@@ -132,6 +134,10 @@ for r in $(seq "$runs"); do
   v="$v $(col "$t" 1)"; vs="$vs $(col "$t" 2)"; vw="$vw $(col "$t" 3)"
   t=$(stub_round /hide)
   h="$h $(col "$t" 1)"; hs="$hs $(col "$t" 2)"; hw="$hw $(col "$t" 3)"
+  # The machine's load moves every figure: each round's own, to show the spread.
+  echo "$r $(last $c) $(last $f) $(last $d) $(last $v) $(last $h)" | awk '{
+    printf "round %d: curl %.3f s, loop %.3f s, driver %.3f s, stub visible %.3f s, /hide %.3f s (stub/loop %.2f, %.2f)\n",
+      $1, $2, $3, $4, $5, $6, $3 / $5, $3 / $6 }'
 done
 awk -v b="$bytes" -v n="$runs" \
   -v c="$(best $c)" -v cs="$(best $cs)" -v f="$(best $f)" -v fs="$(best $fs)" -v d="$(best $d)" -v ds="$(best $ds)" \
