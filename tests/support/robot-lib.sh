@@ -56,3 +56,19 @@ robot() {
 field() { # description key
   printf '%s\n' "$1" | sed -n "s/^$2=//p" | head -1
 }
+
+# ---- shared by the setup-run tests ----
+# A Unix path as Windows programs of the test prefix see it.
+winpath() { $run winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+# Setup temp folders and their lock files left in the prefix's temp folders.
+temp_dirs() { ls -d "$WINE_ENV"/prefix/drive_c/users/*/Temp/SETUP_* "$WINE_ENV"/prefix/drive_c/users/*/Temp/*.lock 2>/dev/null || true; }
+# The text of the setup message box with this title, once it is up.
+box_text() { robot show --class VMsgBox --title "$1" --timeout 30000 | sed -n 's/^text=//p'; }
+# Starts the debug viewer writing the stub's trace lines to $work/trace.txt and waits
+# until its window is up.
+start_viewer() {
+  $run "$VDEBUG_EXE" -q -o "$work/trace.txt" --ready-file "$work/viewer.ready" --timeout 600 >/dev/null 2>&1 &
+  started="$started $!"
+  i=0
+  until [ -f "$work/viewer.ready" ]; do [ $i -lt 300 ] || fail "no viewer"; sleep 0.1; i=$((i + 1)); done
+}

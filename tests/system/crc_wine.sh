@@ -15,10 +15,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-winpath() { $run winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 ENGINE_DOUBLE_REPORT="$(winpath "$work")\\report.txt"
 export ENGINE_DOUBLE_REPORT
-temp_dirs() { ls -d "$prefix"/drive_c/users/*/Temp/SETUP_* "$prefix"/drive_c/users/*/Temp/*.lock 2>/dev/null || true; }
 pack() { # output args...
   out=$1
   shift
@@ -51,7 +49,6 @@ done_setup() { # name expected-exit
   [ -z "$(temp_dirs)" ] || fail "$1: temp folders left: $(temp_dirs)"
 }
 engine_ran() { [ -f "$work/report.txt" ] && tr -d '\r' <"$work/report.txt" | grep -qx 'done=1'; }
-box_text() { robot show --class VMsgBox --title "$1" --timeout 30000 | sed -n 's/^text=//p'; }
 traced_since() { # line-count pattern
   tail -n +"$(($1 + 1))" "$work/trace.txt" | tr -d '\r' | grep -q "$2"
 }
@@ -70,10 +67,7 @@ expect_bad_crc() { # name piece-number expected-exit program args...
     fail "$name: no trace of the CRC of piece $piece: $(tail -n +"$((before + 1))" "$work/trace.txt")"
 }
 
-$run "$VDEBUG_EXE" -q -o "$work/trace.txt" --ready-file "$work/viewer.ready" --timeout 600 >/dev/null 2>&1 &
-started="$started $!"
-i=0
-until [ -f "$work/viewer.ready" ]; do [ $i -lt 300 ] || fail "no viewer"; sleep 0.1; i=$((i + 1)); done
+start_viewer
 
 mkdir -p "$work/files"
 cp "$ENGINE_DOUBLE_EXE" "$work/files/Engine.exe"

@@ -10,7 +10,6 @@ work=$(mktemp -d)
 demo_target=""
 trap 'reap_all; rm -rf "$work"; [ -z "$demo_target" ] || rm -rf "$demo_target"' EXIT
 
-winpath() { $run winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 atom() { $run "$ATOM_TOOL_EXE" "$@" | tr -d '\r'; }
 # Runs the launcher in the foreground with the double's settings (blank-separated
 # VAR=VALUE words, or ""); its output is in $work/NAME.out.

@@ -25,7 +25,6 @@ cleanup() {
 trap cleanup EXIT
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
 
-winpath() { $run winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 # The user's TEMP and TMP as the prefix has them, to put back after the test moved them.
 env_value() { $run reg query 'HKCU\Environment' /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"; }
 set_env_value() { # name value ("" deletes)
@@ -44,7 +43,6 @@ restore_temp() {
 }
 ENGINE_DOUBLE_REPORT="$(winpath "$work")\\report.txt"
 export ENGINE_DOUBLE_REPORT
-temp_dirs() { ls -d "$prefix"/drive_c/users/*/Temp/SETUP_* "$prefix"/drive_c/users/*/Temp/*.lock 2>/dev/null || true; }
 pack() { # output args...
   out=$1
   shift
@@ -84,12 +82,8 @@ answer() { # title robot-action...
   robot wait --class VMsgBox --title "$title" --timeout 30000 >/dev/null || fail "no '$title' box"
   robot "$@" --class VMsgBox --title "$title" >/dev/null || fail "cannot answer '$title'"
 }
-box_text() { robot show --class VMsgBox --title "$1" --timeout 30000 | sed -n 's/^text=//p'; }
 
-$run "$VDEBUG_EXE" -q -o "$work/trace.txt" --ready-file "$work/viewer.ready" --timeout 600 >/dev/null 2>&1 &
-started="$started $!"
-i=0
-until [ -f "$work/viewer.ready" ]; do [ $i -lt 300 ] || fail "no viewer"; sleep 0.1; i=$((i + 1)); done
+start_viewer
 
 mkdir -p "$work/files"
 cp "$ENGINE_DOUBLE_EXE" "$work/files/Engine.exe"
