@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "agent/AgentControl.h"
 #include "dialogs/MessageBox.h"
 #include "net/HttpDownload.h"
 #include "net/ProgressEvents.h"
@@ -71,7 +72,8 @@ void Paint(HWND window) {
 // The timer's work; close requests and destroy messages that arrive while it runs
 // are answered after it has returned.
 void RunStep(HWND window, WPARAM timerId) {
-  if (timerId != kMainTimer || g_main.stepRunning) return;
+  // Once the loop is to end no further work starts.
+  if (timerId != kMainTimer || g_main.stepRunning || g_main.loopExit) return;
   void (*work)(HWND) = nullptr;
   if (g_main.setup.agent) {
     work = g_main.setup.agentTick;
@@ -113,14 +115,21 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       RunStep(window, wParam);
       break;
     case kWmShutDown:
-      Globals().stopTicks = int64_t(wParam);
+      AgentVars().stopTicks = StopTicksFromMessage(uint32_t(wParam));
+      DebugWriteLine(IntToStr(GetCurrentProcessId()) + " wm_ShutDown (" + IntToStr(AgentVars().stopTicks) + ")");
       break;
-    case kWmLocalMsg:
-      g_main.listener = reinterpret_cast<HWND>(wParam);
+    case kWmLocalMsg: {
+      HWND listener = reinterpret_cast<HWND>(wParam);
+      if (!ListenerAccepted(wParam, uint32_t(lParam), listener && IsWindow(listener))) {
+        DebugWriteLine(" --- wm_LocalMsg refused: not a listener window and message");
+        break;
+      }
+      g_main.listener = listener;
       g_main.listenerMessage = UINT(lParam);
       NotifyListener(kNotifyWindow, reinterpret_cast<LPARAM>(window));
       NotifyListener(kNotifyRequestMessage, kWmAgentMsg);
       break;
+    }
     case kWmAgentMsg:
       return g_main.setup.agentRequest ? g_main.setup.agentRequest(wParam, lParam) : 0;
     default:
@@ -139,7 +148,7 @@ void WinMain(const MainWindowSetup& setup) {
   g_main.setup = setup;
   g_main.loopExit = false;
   int64_t sleep = GetParamInt("/SleepX=", -1);
-  if (sleep >= 0) Globals().agentTicks = -sleep;
+  if (sleep >= 0) AgentVars().tickCounter = -sleep;
 
   // Bound at run time from the system folder: a comctl32.dll planted beside a
   // downloaded setup file must never be loaded.

@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "agent/AgentControl.h"
 #include "package/PackageReader.h"
+#include "stub/AgentStart.h"
 #include "stub/MainWindow.h"
 #include "stub/RunMode.h"
 #include "stub/SetupFlow.h"
@@ -67,11 +69,6 @@ RunInputs CurrentInputs() {
   return in;
 }
 
-// A role whose work is not built yet ends cleanly and says so.
-void NotYetBuilt(RunMode mode) {
-  DebugWriteLine(Pid() + " ==== " + RunModeName(mode) + ": its work is not part of this build");
-}
-
 // The main window's looks come from the own package's language strings.
 MainWindowSetup MainWindowFor(bool agent) {
   MainWindowSetup setup;
@@ -81,7 +78,12 @@ MainWindowSetup MainWindowFor(bool agent) {
   setup.fontName = g_ownPackage->GetFontName();
   setup.fontSize = g_ownPackage->GetFontSize();
   setup.agent = agent;
-  if (!agent) setup.setupFlow = RunSetupFlow;
+  if (agent) {
+    setup.agentTick = OnAgentTimer;
+    setup.agentRequest = AgentRequestMessage;
+  } else {
+    setup.setupFlow = RunSetupFlow;
+  }
   return setup;
 }
 
@@ -114,11 +116,11 @@ void DoRunStubWin() {
     RunMode mode = ChooseRunMode(in);
     DebugWriteLine(Pid() + " ==== run mode: " + RunModeName(mode));
     switch (mode) {
+      case RunMode::PlainAgent:
+        CreateAndRun_X_Exe();
+        break;
       case RunMode::TransientAgent:
-        AgentLog("CheckTestMode");
-        AgentLog("WinMain");
-        NotYetBuilt(mode);
-        AgentLog("DeleteMySelf");
+        RunTransientAgent(MainWindowFor(true));
         break;
       case RunMode::SetupRun:
         StubWin::WinMain(MainWindowFor(false));
@@ -131,12 +133,9 @@ void DoRunStubWin() {
       case RunMode::FirstLevelSpanned:
         RunSpannedCopy();
         break;
-      default:
-        NotYetBuilt(mode);
-        break;
     }
   }
-  if (plain) NotYetBuilt(RunMode::PlainAgent);  // control switches pass on here
+  if (plain) HandleParamOK(transientRunning);
   AgentLog("DoRunStubWin() --- End");
 }
 

@@ -8,11 +8,6 @@
 #endif
 
 struct StubGlobals {
-  // The agent's tick counter (a negative start delays the first probe) and the
-  // ticks to wait before it stops, as the control message sets them.
-  int64_t agentTicks = 0;
-  int64_t stopTicks = 0;
-
   // The setup temp folder, taken once per process; owned while this process holds it.
   bool setupFolderTaken = false;
   bool setupFolderOwned = false;

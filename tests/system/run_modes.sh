@@ -79,8 +79,9 @@ wait_copy 2
 tr -d '\r' <trace.txt | grep 'STUB START ====> C:.*\\Y_span\.exe ' | grep -q 'SpanCdLvl=1' &&
   fail "the copy got /SpanCdLvl=1: $(grep 'Y_span' trace.txt)"
 
+# The plain agent starts its transient copy and tells it to end at its next tick.
 pack -o Agent.exe --agent --agent-name Agent.exe --agent-log
-start ./Agent.exe
+start ./Agent.exe /STOP=0
 grep -q 'ThisIs_AutoUpdateProg=TRUE' last.txt || fail "agent flag"
 grep -q 'run mode: plain agent' last.txt || fail "plain agent"
 [ -f X_Agent.log ] || fail "no update log: $(ls)"
@@ -90,9 +91,13 @@ grep -q 'Agent Version=1.0.0.1' log.txt || fail "version line: $(cat log.txt)"
 grep -q 'ThisIs_Plain_AutoUpdate_Exe=TRUE' log.txt || fail "plain test line"
 grep -q '=== EXIT ===' log.txt || fail "exit line"
 
-cp Agent.exe X_Agent.exe
-start ./X_Agent.exe
-grep -q 'run mode: transient agent' last.txt || fail "transient agent"
+i=0
+until tr -d '\r' <trace.txt | grep -q 'STUB END ====> "[^"]*X_Agent.exe"'; do
+  [ $i -lt 300 ] || fail "the transient agent did not end"
+  sleep 0.1
+  i=$((i + 1))
+done
+tr -d '\r' <trace.txt | grep -q 'run mode: transient agent' || fail "transient agent"
 grep -q ' X .*ThisIs_X_AutoUpdate_Exe=TRUE' X_Agent.log || fail "transient lines carry the X indent"
 
 # Second instance: a window whose class is the setup's full path means it runs.
@@ -111,6 +116,6 @@ start ./copy.exe
 grep -q 'run mode: setup run' last.txt || fail "a copy in another path must run"
 
 pack -o Quiet.exe --agent --agent-name Quiet.exe
-start ./Quiet.exe
+start ./Quiet.exe /STOP=0
 [ ! -f X_Quiet.log ] || fail "an agent without the log flag wrote a log"
 echo ok
