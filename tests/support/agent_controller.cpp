@@ -1,6 +1,7 @@
 // Steers a running agent the way another program would, and prints what it answers.
 //   agent_controller ask CLASS TYPE[:VALUE]...   send each request, print result.TYPE=N
 //   agent_controller stop CLASS VALUE            post the stop count
+//   agent_controller window CLASS                print hwnd=N (decimal) of the agent
 //   agent_controller listen READY_FILE SECONDS [CLASS MESSAGE]
 //       make a listener window, write hwnd=N (decimal) to READY_FILE, register with
 //       the agent of CLASS for MESSAGE when given, print note=CODE,VALUE for every
@@ -95,6 +96,11 @@ int main(int argc, char** argv) {
   if (command == "ask" && argc >= 4) {
     HWND agent = AgentWindow(argv[2]);
     return agent ? Ask(agent, argc - 3, argv + 3) : 1;
+  }
+  if (command == "window" && argc == 3) {
+    HWND agent = AgentWindow(argv[2]);
+    if (agent) Print("hwnd=" + std::to_string(uintptr_t(agent)));
+    return agent ? 0 : 1;
   }
   if (command == "stop" && argc == 4) {
     HWND agent = AgentWindow(argv[2]);

@@ -116,8 +116,8 @@ plain "/WM_MSG=$hwnd:49152"
 plain "/WM_MSG=$refused:16"
 i=0
 until grep -q '^note=51,1125' "$work/listener.out"; do [ $i -lt 100 ] || fail "no notifications"; sleep 0.1; i=$((i + 1)); done
-agent_hwnd=$(controller ask "$class" 0 >/dev/null; tr -d '\r' <"$work/listener.out" | sed -n 's/^note=50,//p')
-[ -n "$agent_hwnd" ] && [ "$agent_hwnd" != 0 ] || fail "note 50 without the agent's window: $(cat "$work/listener.out")"
+agent_hwnd=$(controller window "$class" | sed -n 's/^hwnd=//p')
+tr -d '\r' <"$work/listener.out" | grep -qx "note=50,$agent_hwnd" || fail "note 50 is not the agent's window $agent_hwnd: $(cat "$work/listener.out")"
 grep -q 'not a listener window and message' "$dir/X_Agent.log" || fail "WM_CLOSE as a listener message was not refused"
 
 # ---- /STOP=2: the third tick ends the agent; the listener hears the loop end ----
