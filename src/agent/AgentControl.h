@@ -80,12 +80,36 @@ void EndAgentTick(AgentVariables& vars);
 #ifdef _WIN32
 #include <windows.h>
 
+class TGFileInfo;
+class TProgBar;
+
+// What the agent uses of the program around it: the own package and the main window.
+struct AgentHooks {
+  const TGFileInfo* ownPackage = nullptr;
+  HWND (*mainWindow)() = nullptr;
+  void (*notify)(int code, int value) = nullptr;  // the listener notifications
+  void (*showWindow)(bool show) = nullptr;
+  void (*setStatus)(const std::string& text, const std::string& fontName, int charset, int fontSize) = nullptr;
+  TProgBar* (*progress)() = nullptr;
+};
+void SetAgentHooks(const AgentHooks& hooks);
+const AgentHooks& AgentHost();
+const TGFileInfo& OwnPackageForAgent();
+// The information and original-settings files beside the running agent.
+AgentFiles AgentFilesNow();
+
 // This process's agent variables.
 AgentVariables& AgentVars();
-// The information and original-settings files the requests read and write.
-void SetAgentFiles(const AgentFiles& files);
 // The control message's request handler: its result is the message's result.
 LRESULT AgentRequestMessage(WPARAM type, LPARAM value);
-// Every tick of timer 1 in an agent.
+
+// The tick of timer 1 in an agent and the probe it fires.
 void OnAgentTimer(HWND mainWindow);
+void PerformShot();
+void JustDownloadInfoFile();
+// Asks the user before a check; a No sets status to 0.
+void AskBeforeCheck(int& status);
+// Fetches an agent file (kind 1: the information file) from location, a folder or
+// the web; in test mode from the test-mode folder only.
+bool DownloadFileAU(const std::string& location, const std::string& name, int kind, std::string& error);
 #endif

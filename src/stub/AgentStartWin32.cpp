@@ -139,7 +139,16 @@ bool HandleParamOK(bool transientRunningAtStart) {
 }
 
 void RunTransientAgent(const MainWindowSetup& window) {
-  SetAgentFiles(OwnAgentFiles(OwnPackage()));
+  AgentHooks hooks;
+  hooks.ownPackage = &OwnPackage();
+  hooks.mainWindow = MainWindow;
+  hooks.notify = [](int code, int value) { NotifyListener(WPARAM(code), LPARAM(value)); };
+  hooks.showWindow = ShowMainWindow;
+  hooks.setStatus = [](const std::string& text, const std::string& fontName, int charset, int fontSize) {
+    SetStatusText(StatusLabel(), text, fontName, charset, fontSize);
+  };
+  hooks.progress = []() { return &ProgramProgBar(); };
+  SetAgentHooks(hooks);
   // The override list the plain agent handed on survives its restart of this copy.
   std::string overrides = GetParamValue("/TRANSIENTx=");
   if (!overrides.empty()) AgentOverrides().SetFromText(overrides);

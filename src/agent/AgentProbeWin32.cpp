@@ -1,0 +1,258 @@
+// The agent's tick and its probe: fetch the information file, decide, record the
+// times, and answer a user's check-now request.
+#include <windows.h>
+
+#include "agent/AgentControl.h"
+#include "agent/AgentSettings.h"
+#include "agent/UpdateDecision.h"
+#include "dialogs/MessageBox.h"
+#include "net/HttpDownload.h"
+#include "package/PackageReader.h"
+#include "util/DebugLog.h"
+#include "util/FileIO.h"
+#include "util/Files.h"
+#include "util/PlatformHelpers.h"
+#include "util/SeparatorLists.h"
+
+namespace {
+
+constexpr int kInfoFile = 1;
+
+std::string Pid() { return IntToStr(GetCurrentProcessId()); }
+void Trace(const std::string& text) { DebugWriteLine(Pid() + text); }
+
+const char* TrueFalse(bool b) { return b ? "TRUE" : "FALSE"; }
+
+std::string LastPathElement(const std::string& name) {
+  size_t cut = name.find_last_of("\\/");
+  return cut == std::string::npos ? name : name.substr(cut + 1);
+}
+
+// Message boxes of the agent speak with the texts of its original-settings file.
+struct AgentBoxes {
+  IniFile original;
+  explicit AgentBoxes(const std::string& path) : original(path) {}
+  int Charset() const { return GetMsgBoxCharSet(original); }
+  void Error(uintptr_t owner, const std::string& text) {
+    ShowError(owner, text, GetMsgBoxError(original), Charset(), GetMsgBoxBtnText(original));
+  }
+  void Attention(uintptr_t owner, const std::string& text) {
+    ShowAttention(owner, text, GetMsgBoxAttention(original), 0, Charset(), GetMsgBoxBtnText(original));
+  }
+  bool Ask(uintptr_t owner, const std::string& text) {
+    return AskYesNo(owner, text, GetMsgBoxConfirm(original), 0, Charset(), GetMsgBoxBtnText(original));
+  }
+};
+
+class Win32Sizes : public SizeLookup {
+ public:
+  int64_t FileSize(const std::string& path) override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      return -1;
+    return int64_t((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  }
+  bool Online() override {
+    std::string ignored;
+    return HTTP_IsConnected(ignored);
+  }
+  int64_t HttpSize(const std::string& url) override { return HTTP_GetFileSize(url); }
+};
+
+std::string InfoLocation(const TGFileInfo& own) {
+  return IsTestMode(false) ? GetTestModeLocation() : own.GetInfoLocation();
+}
+
+// The last path element of name from location: a folder when the location is an
+// absolute path, else the web. The information file replaces the agent's copy only
+// when it came completely.
+bool FetchInfoFile(std::string location, const std::string& fileName, std::string& error) {
+  const AgentHooks& host = AgentHost();
+  const std::string name = LastPathElement(fileName);
+  const bool testMode = IsTestMode(false);
+  if (testMode) location = GetTestModeLocation();
+  std::string path = location + "\\" + name;
+  Trace(" DownloadFileAU: " + path);
+  AgentLog(std::string("TestMode=") + TrueFalse(testMode));
+  AgentLog("Download START: " + path);
+
+  AgentFiles files = AgentFilesNow();
+  IniFile original(files.originalFile);
+  if (host.setStatus)
+    host.setStatus(GetAgentText(original, "s31"), GetMsgBoxFontName(original), GetMsgBoxCharSet(original),
+                   GetMsgBoxFontSize(original));
+
+  std::string content;
+  error.clear();
+  bool fetched = false;
+  if (IsFolderLocation(location) && FileExistsQuietly(path)) {
+    content = ReadFileRange(path, int64_t(kMemoryDownloadCap) + 1);
+    if (content.size() > kMemoryDownloadCap) {
+      content.clear();
+      error = path + " --- the file is too large";
+    }
+    fetched = true;
+  } else if (!testMode) {
+    std::string connectionError;
+    if (HTTP_IsConnected(connectionError)) {
+      WaitPumping(0, 500);
+      path = location + "/" + name;
+      SetAbortFlag(false);
+      HWND owner = AgentVars().mode == 1 && host.mainWindow ? host.mainWindow() : nullptr;
+      HTTP_DownloadFile_Incremental(owner, path, std::string(), content, host.progress ? host.progress() : nullptr,
+                                    error);
+      WaitPumping(0, 500);
+      fetched = true;
+    }
+  }
+  AgentLog("Download END:   " + path);
+  if (error.empty() && !content.empty()) GetHtmlErrorPageText("", content, path, "", false, error);
+  bool ok = fetched && error.empty() && !content.empty();
+  // Only a whole file replaces the copy the agent reads its offer from.
+  if (ok && !files.infoFile.empty()) {
+    std::string temp = InfoFileTempPath(files.infoFile);
+    if (!WriteFileText(temp, content) || !ReplaceInfoFile(temp, files.infoFile)) {
+      DeleteFileA(temp.c_str());
+      AgentLog(" --- the information file cannot be written: " + files.infoFile);
+      ok = false;
+    }
+  }
+  if (!error.empty() && error[0] == '3') error.clear();
+  return ok;
+}
+
+void Notify(int code, int value) {
+  const AgentHooks& host = AgentHost();
+  if (host.notify) host.notify(code, value);
+}
+
+// The offer counts as taken: the same offer is not acted on again before its re-ask
+// interval or a new stamp.
+void RecordOfferTaken(IniFile& original, const IniFile& info, int64_t now) {
+  SetReAskSecondsLast(original, now);
+  SetOriginalStamp(original, GetStamp(info));
+}
+
+}  // namespace
+
+bool DownloadFileAU(const std::string& location, const std::string& name, int kind, std::string& error) {
+  if (kind != kInfoFile) {
+    error = "only the information file is fetched in this build";
+    return false;
+  }
+  return FetchInfoFile(location, name, error);
+}
+
+void JustDownloadInfoFile() {
+  std::string error;
+  Notify(40, 1);
+  DownloadFileAU(InfoLocation(OwnPackageForAgent()), OwnPackageForAgent().GetInfoFileName(), kInfoFile, error);
+  Notify(40, 2);
+}
+
+void AskBeforeCheck(int& status) {
+  AgentFiles files = AgentFilesNow();
+  AgentBoxes boxes(files.originalFile);
+  const bool testMode = IsTestMode(false);
+  std::string where = testMode ? GetTestModeLocation() : OwnPackageForAgent().GetInfoLocation();
+  std::string text = CheckQuestionText(GetAgentText(boxes.original, "s22"), GetAgentText(boxes.original, "s23"),
+                                       GetAgentText(boxes.original, "s24"), where, testMode,
+                                       GetOriginalProgramName(boxes.original));
+  if (!boxes.Ask(1, text)) status = 0;
+}
+
+void PerformShot() {
+  AgentVariables& v = AgentVars();
+  const TGFileInfo& own = OwnPackageForAgent();
+  int64_t now = AgentNowSeconds();
+  Trace(" Fire  " + ReadableSeconds(now));
+  IsTestMode(true);
+  bool updated = false;
+
+  std::string error;
+  v.state = kAgentFetchingInfo;
+  Notify(40, 1);
+  bool infoOk = DownloadFileAU(InfoLocation(own), own.GetInfoFileName(), kInfoFile, error);
+  Notify(40, 2);
+
+  AgentFiles files = AgentFilesNow();
+  IniFile original(files.originalFile);
+  IniFile info(files.infoFile);
+  SetProbeSecondsLast(original, now, ProbeSecondsFloor());
+
+  const bool testMode = IsTestMode(false);
+  DecisionInputs in{infoOk, info, original, now, v.mode == 1, testMode, GetTestModeLocation()};
+  Win32Sizes sizes;
+  Decision d = GetOkToPerformAU(in, sizes);
+  for (const std::string& line : d.logLines) AgentLog(line);
+  Trace(" GetOkToPerformAU=" + IntToStr(d.code));
+  AgentLog("GetOkToPerformAU = " + IntToStr(d.code) + " - " + d.reason);
+  if (d.Ok()) {
+    Trace(" ==== PerformShot-1 ====");
+    updated = true;
+    RecordOfferTaken(original, info, now);
+    Trace(" ==== acting on the offer is not part of this build");
+    Trace(" ==== PerformShot-2 ====");
+  }
+
+  if (v.mode == 1) {
+    WaitPumping(0, 1000);
+    const AgentHooks& host = AgentHost();
+    if (host.showWindow) host.showWindow(false);
+    if (!updated) {
+      std::string connectionError;
+      bool online = HTTP_IsConnected(connectionError);
+      Trace(std::string(" TestMode=") + TrueFalse(testMode) + " InternetConnected=" + TrueFalse(online));
+      AgentBoxes boxes(files.originalFile);
+      if (!testMode && !online) {
+        std::string text = GetAgentText(boxes.original, "s2");
+        if (!connectionError.empty()) text += "<P><P>" + connectionError;
+        boxes.Error(0, text);
+      } else if (!testMode && !error.empty()) {
+        boxes.Error(0, error);
+      } else {
+        std::string text = GetAgentText(boxes.original, "s21");
+        if (IsDeveloperMode()) text += "<P><P>(" + IntToStr(d.code) + " - " + d.reason + ")   ";
+        boxes.Attention(1, text);
+      }
+    }
+  }
+}
+
+void OnAgentTimer(HWND) {
+  AgentVariables& v = AgentVars();
+  TickStart tick = BeginAgentTick(v);
+  if (!tick.run) return;
+  if (tick.justFetchInfo) {
+    Trace(" -------------- JustDownloadInfoFile ---------------");
+    JustDownloadInfoFile();
+    EndAgentTick(v);
+    return;
+  }
+  AgentFiles files = AgentFilesNow();
+  {
+    IniFile original(files.originalFile);
+    SetMsgBoxFont(GetMsgBoxFontName(original), GetMsgBoxFontSize(original), GetMsgBoxCharSet(original));
+  }
+  if (tick.quit) {
+    // The end is not put off by a probe in the same tick: its pumping would take the
+    // quit message away from the loop.
+    Trace(" ==== the stop count has run out: the agent ends");
+    PostQuitMessage(0);
+    EndAgentTick(v);
+    return;
+  }
+  Trace(" AutoUpdateTimerCount=" + IntToStr(v.tickCounter));
+  if (tick.probeWindow) {
+    const bool testMode = IsTestMode(false);
+    IniFile original(files.originalFile);
+    int status = ShotTimeStatus(v, GetProbeSecondsInterval(original),
+                                GetProbeSecondsLast(original, ProbeSecondsFloor()), AgentNowSeconds(), testMode);
+    Trace(" ShotTimeStatus=" + IntToStr(status));
+    if (status == 2) v.shotsEnabled = false;
+    if (status > 0 && (v.mode == 1 || AgentOverrides().Get(kOverrideAskBeforeCheck) == 1)) AskBeforeCheck(status);
+    if (status > 0) PerformShot();
+  }
+  EndAgentTick(v);
+}
