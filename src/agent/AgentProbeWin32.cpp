@@ -205,14 +205,16 @@ void PerformShot() {
       bool online = HTTP_IsConnected(connectionError);
       Trace(std::string(" TestMode=") + TrueFalse(testMode) + " InternetConnected=" + TrueFalse(online));
       AgentBoxes boxes(files.originalFile);
+      // The user's own check is answered with the program's name, as the question was.
+      const std::string programName = GetOriginalProgramName(boxes.original);
       if (!testMode && !online) {
-        std::string text = GetAgentText(boxes.original, "s2");
+        std::string text = ReplaceProgName(GetAgentText(boxes.original, "s2"), programName);
         if (!connectionError.empty()) text += "<P><P>" + connectionError;
         boxes.Error(0, text);
       } else if (!testMode && !error.empty()) {
         boxes.Error(0, error);
       } else {
-        std::string text = GetAgentText(boxes.original, "s21");
+        std::string text = ReplaceProgName(GetAgentText(boxes.original, "s21"), programName);
         if (IsDeveloperMode()) text += "<P><P>(" + IntToStr(d.code) + " - " + d.reason + ")   ";
         boxes.Attention(1, text);
       }

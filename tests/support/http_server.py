@@ -31,6 +31,11 @@ Routes (the request log records every request except /log itself):
   /html/STYLE               status 200 with STYLE's 404 page as the body
   /redirect/CODE/REST       status CODE (301, 302, 303, 307) with Location "/REST"
                             (the query string is kept)
+  /vendor/NAME              NAME from the root folder as a vendor's server gives it, with
+                            the fault last set by /vendor-fault (none at start)
+  /vendor-fault/MODS        sets the fault of /vendor: modifiers as above ("trickle/64/200",
+                            "drop/20"), "status/CODE" for an error page in the apache
+                            style, or "none"
   /log                      the request log as text, one "METHOD PATH" line each
   /log/times                the same requests timed: "METHOD PATH START END BYTES",
                             START when the request line arrived, END when the last
@@ -202,6 +207,14 @@ class Handler(BaseHTTPRequestHandler):
             return self.send_simple(200, "cleared\n")
         if len(parts) == 3 and parts[0] == "status" and parts[1].isdigit():
             return self.send_error_page(int(parts[1]), parts[2])
+        if parts[:1] == ["vendor-fault"]:
+            self.server.vendor_fault = [] if parts[1:] == ["none"] else parts[1:]
+            return self.send_simple(200, "fault set\n")
+        if len(parts) >= 2 and parts[0] == "vendor":
+            fault = self.server.vendor_fault
+            if fault[:1] == ["status"] and len(fault) == 2 and fault[1].isdigit():
+                return self.send_error_page(int(fault[1]), "apache")
+            parts = fault + ["files"] + parts[1:]
         if len(parts) == 2 and parts[0] == "html":
             return self.send_error_page(404, parts[1], status=200)
         if len(parts) >= 2 and parts[0] == "redirect" and parts[1].isdigit():
@@ -318,6 +331,7 @@ def main():
     server = Server((args.host, args.port), Handler)
     server.root = os.path.realpath(args.root)
     server.log = Log()
+    server.vendor_fault = []
     port = server.server_address[1]
     signal.signal(signal.SIGTERM, lambda *_: threading.Thread(target=server.shutdown).start())
     if args.port_file:

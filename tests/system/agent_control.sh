@@ -9,15 +9,10 @@ set -eu
 : "${AGENT_CONTROLLER_EXE:?}" "${ENGINE_DOUBLE_EXE:?}"
 work=$(mktemp -d)
 . "$(dirname "$0")/../support/robot-lib.sh"
-prefix="$WINE_ENV/prefix"
-dir="$prefix/drive_c/agent dir"
-class=.AutoUpdate.X_Agent
-controller() { $run "$AGENT_CONTROLLER_EXE" "$@" | tr -d '\r'; }
+. "$(dirname "$0")/../support/agent-lib.sh"
 cleanup() {
-  # A transient agent still running ends at its next tick.
-  [ -f "$dir/X_Agent.exe" ] && $run "$AGENT_CONTROLLER_EXE" stop "$class" 0 >/dev/null 2>&1
+  stop_agents
   reap_all
-  sleep 2
   rm -rf "$work" "$dir" "$prefix/drive_c/agent.exe"
 }
 trap cleanup EXIT
@@ -27,46 +22,12 @@ mkdir -p "$dir"
 ENGINE_DOUBLE_REPORT="$(winpath "$work")\\planted.txt"
 export ENGINE_DOUBLE_REPORT
 cp "$ENGINE_DOUBLE_EXE" "$prefix/drive_c/agent.exe"
-$run "$STUBPACK_EXE" build --stub "$STUB_EXE" -o "$dir/Agent.exe" --agent --agent-name Agent.exe --agent-log \
-  --info-file Agent.info >"$work/pack.log" 2>&1 || fail "stubpack: $(cat "$work/pack.log")"
-printf '[OriginalSetup]\r\nVersionOriginal=7\r\nProbeSecondsInterval=86400\r\n' >"$dir/Agent.original"
+# The information file's location answers nothing: probes end with code 0.
+pack_agent --info-location http://127.0.0.1:9/none
+printf '[OriginalSetup]\r\nVersionOriginal=7\r\nProbeSecondsInterval=-1\r\n' >"$dir/Agent.original"
 printf '[NewSetup]\r\nVersionNew=9\r\n' >"$dir/Agent.info"
 start_viewer
 
-trace() { tr -d '\r' <"$work/trace.txt"; }
-# Waits up to 30 s until the trace holds a line matching the pattern.
-wait_trace() { # pattern what
-  i=0
-  until trace | grep -Eq "$1"; do [ $i -lt 300 ] || fail "$2"; sleep 0.1; i=$((i + 1)); done
-}
-plain() { $run "$dir/Agent.exe" "$@" >/dev/null 2>&1 || fail "Agent.exe $* exited with $?"; }
-# The process id of the newest transient agent (Wine reuses ids: every look at a
-# process's lines starts at its own start line).
-x_start='==== STUB START ====> "C:\\agent dir\\X_Agent.exe"'
-transient_pid() { trace | grep -E "^[0-9]+ $x_start" | tail -1 | cut -d' ' -f1; }
-starts() { trace | grep -cE "^[0-9]+ $x_start" || true; }
-# Runs a command that starts a new transient agent; x is then the new agent's pid.
-new_transient() { # command...
-  n=$(starts)
-  "$@"
-  i=0
-  until [ "$(starts)" -gt "$n" ]; do [ $i -lt 300 ] || fail "no new transient agent after $*"; sleep 0.1; i=$((i + 1)); done
-  x=$(transient_pid)
-}
-lines_of() { # pid: the lines of that process since its latest start
-  trace | awk -v p="$1" '$1 == p && index($0, "STUB START") {n = NR; out = ""} n {out = out $0 "\n"} END {printf "%s", out}' |
-    grep "^$1 " || true
-}
-wait_lines() { # pid pattern what
-  i=0
-  until lines_of "$1" | grep -Eq "$2"; do [ $i -lt 300 ] || fail "$3"; sleep 0.1; i=$((i + 1)); done
-}
-# Waits until the transient agent of that pid has ended and its file is gone.
-wait_gone() { # pid
-  wait_lines "$1" "^$1 ==== STUB END" "the transient agent $1 did not end"
-  i=0
-  while [ -f "$dir/X_Agent.exe" ]; do [ $i -lt 300 ] || fail "X_Agent.exe was not deleted"; sleep 0.1; i=$((i + 1)); done
-}
 # Ticks of a pid between its stop message and its end.
 ticks_after_stop() { # pid
   lines_of "$1" | sed -n "/^$1 wm_ShutDown/,/^$1 ==== the stop count has run out/p" | grep -c "^$1 AutoUpdateTimerCount=" || true
@@ -98,10 +59,10 @@ expect "result.11=$today"
 expect result.8=4294967295
 expect result.9=3600
 grep -q '^__ProbeSecondsLast=' "$dir/Agent.original" || fail "no readable probe time: $(cat "$dir/Agent.original")"
-controller ask "$class" 20:1 21:0 22:1 23:0 24:1 25:0 >/dev/null || fail "override requests"
-wait_lines "$x" "^$x overrides \\|1\\|0\\|1\\|0\\|1\\|0\\|255\\|255\\|" "override requests did not arrive"
+controller ask "$class" 20:2 21:0 22:1 23:0 24:1 25:0 >/dev/null || fail "override requests"
+wait_lines "$x" "^$x overrides \\|2\\|0\\|1\\|0\\|1\\|0\\|255\\|255\\|" "override requests did not arrive"
 controller ask "$class" 31:1 >/dev/null || fail "request 31"
-wait_lines "$x" "^$x ==== an update cycle was asked for" "the forced cycle was not noticed"
+wait_lines "$x" "^$x GetOkToPerformAU=0" "the forced probe did not run"
 
 # ---- listeners: the agent's window and its request message, then the loop end ----
 start listener "$AGENT_CONTROLLER_EXE" listen "$(winpath "$work")\\listener.ready" 60
@@ -131,7 +92,7 @@ kill "$pid_refused" 2>/dev/null || true
 
 # ---- /TEST=1 with no agent running: the request, then the stop two ticks after it ----
 new_transient plain /TEST=1
-wait_lines "$x" "^$x ==== an update cycle was asked for" "/TEST=1 did not reach the new copy"
+wait_lines "$x" "^$x GetOkToPerformAU=0" "/TEST=1 did not reach the new copy"
 wait_gone "$x"
 lines_of "$x" | grep -q "^$x wm_ShutDown (2)" || fail "/TEST=1 did not stop the copy it started"
 
