@@ -98,7 +98,8 @@ void SetPieceCrc(PackageTrailer& trailer, uint32_t crc);
 
 // zlib's crc32 (crc 0 to start), the bulk folded with carry-less multiplication on
 // processors that have it: the same values, about four times as fast, which keeps
-// the check a small part of the extraction.
+// the check a small part of the extraction. In Stub.exe it is zlib's crc32 too (see
+// PackageReaderWin32.cpp).
 uint32_t Crc32Update(uint32_t crc, const uint8_t* data, size_t count);
 bool Crc32FoldsInBulk();
 
