@@ -57,6 +57,11 @@ bool MayBeProcessOf(const ProcessQuery& query, const std::string& exeName) {
   return HasShortForm(query) && SameTextTrimmed(name, BareFileName(Trim(query.shortPath)));
 }
 
+bool NeedsShortFormOf(const ProcessQuery& query, const std::string& imagePath) {
+  if (!HasShortForm(query) || imagePath.empty()) return false;
+  return query.longPath.empty() || imagePath.find('~') != std::string::npos;
+}
+
 EntryMatch MatchProcessEntry(const ProcessQuery& query, const ProcessEntry& entry) {
   if (Trim(query.path).empty()) return EntryMatch::No;
   if (entry.imagePath.empty()) {

@@ -49,6 +49,12 @@ ProcessQuery MakeProcessQuery(const std::string& path, bool nameOnly);
 // in its long or its short name, so nothing else needs its image path read.
 bool MayBeProcessOf(const ProcessQuery& query, const std::string& exeName);
 
+// Whether a candidate's own short form is worth reading (it costs a directory lookup):
+// only when the query has a short form and the image path may not be the long
+// spelling that the query's long form already settles (it holds a "~" alias, or the
+// query has no long form).
+bool NeedsShortFormOf(const ProcessQuery& query, const std::string& imagePath);
+
 enum class EntryMatch { No, Yes, CannotTell };
 // Full path, long form or (unless name-only) bare name same text as the query's path,
 // or both short forms the same. CannotTell when the image path is unknown and the

@@ -119,7 +119,6 @@ ProcessLookup LookUpProcess(const std::string& path, bool nameOnly, bool firstOn
   ProcessLookup none;
   if (Trim(path).empty()) return none;
   const ProcessQuery query = QueryFor(path, nameOnly);
-  const bool shortForms = query.shortPath != kNoShortForm;
   const uint32_t session = OwnSession();
   std::vector<ProcessEntry> candidates;
   bool walked = WalkProcesses([&](uint32_t pid, const std::string& exeName) {
@@ -134,7 +133,7 @@ ProcessLookup LookUpProcess(const std::string& path, bool nameOnly, bool firstOn
     e.sessionId = s;
     if (e.sessionId != session) return;
     e.imagePath = ImagePathOf(pid);
-    if (shortForms && !e.imagePath.empty()) e.shortPath = ShortFormOf(e.imagePath);
+    if (NeedsShortFormOf(query, e.imagePath)) e.shortPath = ShortFormOf(e.imagePath);
     candidates.push_back(std::move(e));
   });
   if (!walked) return ProcessLookup{ProcessState::Unknown, 0};

@@ -68,6 +68,15 @@ TEST(ProcessMatch, OnlyNamesOfTheFileItselfAreCandidates) {
   EXPECT_FALSE(MayBeProcessOf(Query("C:\\a\\x.exe", false), "*XX*"));
 }
 
+TEST(ProcessMatch, ShortFormsAreReadOnlyWhereTheLongFormCannotSettleIt) {
+  const ProcessQuery both = Query("C:\\TEST~CZ3\\app.exe", false, "C:\\TEST~CZ3\\app.exe", "C:\\test dir\\app.exe");
+  EXPECT_FALSE(NeedsShortFormOf(both, "C:\\other\\app.exe"));
+  EXPECT_TRUE(NeedsShortFormOf(both, "C:\\TEST~CZ3\\app.exe"));
+  EXPECT_FALSE(NeedsShortFormOf(both, ""));
+  EXPECT_TRUE(NeedsShortFormOf(Query("C:\\a\\b.exe", false, "C:\\a\\b.exe"), "C:\\other\\b.exe"));
+  EXPECT_FALSE(NeedsShortFormOf(Query("C:\\a\\b.exe", false), "C:\\A~1\\b.exe"));
+}
+
 TEST(ProcessList, SessionOrderAndUnknown) {
   const std::vector<ProcessEntry> list = {
       Entry(10, "app.exe", "C:\\other\\app.exe"),   Entry(11, "app.exe", "C:\\test dir\\app.exe", 2),

@@ -142,6 +142,15 @@ for version in winxp win7 win10; do
   want RUNNING 0 "after kill"
   b_untouched kill
 
+  # Started through its short form: still the program at the long path, not the copy.
+  launch a "$short_a"
+  drv find "$A"
+  want PID "$wpid_a" "a program started by its short form"
+  drv kill "$A"
+  want KILLED 1 "kill a program started by its short form"
+  ended a
+  b_untouched "the short-form start"
+
   # Slow to close: a short wait returns while it runs, a longer one sees the end; the
   # window wait ends with the window.
   launch a "$A" --close slow:2 --title "Slow Main"
