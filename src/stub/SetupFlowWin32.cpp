@@ -8,6 +8,7 @@
 #include "net/ProgressEvents.h"
 #include "package/Extractor.h"
 #include "package/PackageReader.h"
+#include "process/ProcessWindows.h"
 #include "stub/MainWindow.h"
 #include "stub/RunMode.h"
 #include "stub/SetupFlow.h"
@@ -95,10 +96,7 @@ bool RunEngine(const std::string& folder, const std::string& runCommand, const s
     if (GetExitCodeProcess(process.get(), &code)) SetProcessExitCode(int(code));
     DebugWriteLine(" ==== Engine exit code: " + IntToStr(int64_t(code)));
     std::string dialogClass = std::string(kEngineDialogPrefix) + e.token;
-    while (FindWindowA(dialogClass.c_str(), nullptr)) {
-      PumpMessages();
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
-    }
+    WaitWhileWindowExists(dialogClass, "");
     WaitPumping(0, 1000);
   } else {
     DebugWriteLine(" --- the engine cannot be started: " + startError);
