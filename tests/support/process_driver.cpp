@@ -81,30 +81,38 @@ BOOL CALLBACK CountWindow(HWND w, LPARAM) {
   return TRUE;
 }
 
+// The floors and the functions in turn, call by call, so that the load of the
+// machine falls on all four alike.
 int Bench(int n, const std::string& path) {
   int processes = 0;
-  double t0 = Now();
+  bool running = false;
+  HWND found = nullptr;
+  double snapshot = 0, enumerate = 0, isRunning = 0, mainWindow = 0;
   for (int i = 0; i < n; ++i) {
+    double t0 = Now();
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32 pe{};
     pe.dwSize = sizeof pe;
     processes = 0;
     for (BOOL more = Process32First(snap, &pe); more; more = Process32Next(snap, &pe)) ++processes;
     CloseHandle(snap);
-  }
-  double t1 = Now();
-  for (int i = 0; i < n; ++i) {
+    double t1 = Now();
     g_windowCount = 0;
     EnumWindows(CountWindow, 0);
+    double t2 = Now();
+    running = IsProcessRunning(path);
+    double t3 = Now();
+    found = FindMainWindow(path, false, false);
+    double t4 = Now();
+    snapshot += t1 - t0;
+    enumerate += t2 - t1;
+    isRunning += t3 - t2;
+    mainWindow += t4 - t3;
   }
-  double t2 = Now();
-  bool running = false;
-  for (int i = 0; i < n; ++i) running = IsProcessRunning(path);
-  double t3 = Now();
-  HWND found = nullptr;
-  for (int i = 0; i < n; ++i) found = FindMainWindow(path, false, false);
-  double t4 = Now();
-  double snapshot = (t1 - t0) / n, enumerate = (t2 - t1) / n, isRunning = (t3 - t2) / n, mainWindow = (t4 - t3) / n;
+  snapshot /= n;
+  enumerate /= n;
+  isRunning /= n;
+  mainWindow /= n;
   std::printf("PROCESSES=%d\nWINDOWS=%d\nRUNNING=%d\nFOUND=%d\n", processes, g_windowCount, running ? 1 : 0,
               found ? 1 : 0);
   std::printf("FLOOR_SNAPSHOT_MS=%.3f\nFLOOR_ENUMWINDOWS_MS=%.3f\n", snapshot, enumerate);
