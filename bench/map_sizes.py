@@ -1,14 +1,19 @@
 #!/usr/bin/env python3
 """Where the bytes of a linked MinGW program come from, read from its linker map.
 
-    map_sizes.py MAP [--top N]
+    map_sizes.py MAP [--top N] [--agent-half SOURCE_ROOT]
 
 Prints the bytes each of our source files and each library member contributes
 (code and constant data that the linker kept, after --gc-sections), the sum per
 library, and the largest kept functions and tables. Uninitialised data (.bss) takes
 no room in the file and is left out.
+
+With --agent-half, the bytes of the agent half (the source files in src/agent,
+src/process and src/stub/Agent* under SOURCE_ROOT) are summed apart from the rest.
 """
 import collections
+import glob
+import os
 import re
 import subprocess
 import sys
@@ -71,16 +76,40 @@ def demangle(names):
         return names
 
 
+AGENT_HALF = ('src/agent/*.cpp', 'src/process/*.cpp', 'src/stub/Agent*.cpp')
+
+
+def agent_sources(root):
+    """Base names of the agent half's sources (library members carry no folder)."""
+    names = set()
+    for pattern in AGENT_HALF:
+        names.update(os.path.basename(p) for p in glob.glob(os.path.join(root, pattern)))
+    rest = set()
+    for p in glob.glob(os.path.join(root, 'src', '**', '*.cpp'), recursive=True):
+        rel = os.path.relpath(p, root)
+        if not any(glob.fnmatch.fnmatch(rel, pattern) for pattern in AGENT_HALF):
+            rest.add(os.path.basename(p))
+    for clash in sorted(names & rest):
+        print(f'note: {clash} exists in both halves; counted as agent code', file=sys.stderr)
+    return names
+
+
+def option(args, name, default):
+    if name not in args:
+        return default
+    i = args.index(name)
+    value = args[i + 1]
+    del args[i:i + 2]
+    return value
+
+
 def main():
     args = sys.argv[1:]
+    top = int(option(args, '--top', 25))
+    agent_root = option(args, '--agent-half', None)
     if not args:
         print(__doc__.strip(), file=sys.stderr)
         return 2
-    top = 25
-    if '--top' in args:
-        i = args.index('--top')
-        top = int(args[i + 1])
-        del args[i:i + 2]
     rows = kept_sections(args[0])
     by_owner = collections.Counter()
     by_library = collections.Counter()
@@ -98,6 +127,13 @@ def main():
         print(f'{size:9d}  {name}')
     functions = sorted(((s, sec.split('$', 1)[1], owner(src)) for s, sec, src in rows if '$' in sec),
                        reverse=True)[:top]
+    if agent_root:
+        names = agent_sources(agent_root)
+        agent = {o: n for o, n in by_owner.items() if o.startswith('src: ') and o[5:] in names}
+        print(f'\nagent half (src/agent, src/process, src/stub/Agent*): {sum(agent.values())} kept bytes')
+        for name, size in sorted(agent.items(), key=lambda x: -x[1]):
+            print(f'{size:9d}  {name}')
+        print(f'AGENT_HALF_BYTES={sum(agent.values())}')
     print(f'\nlargest functions and tables (largest {top}):')
     for (size, _, where), name in zip(functions, demangle([f[1] for f in functions])):
         print(f'{size:9d}  {name[:90]}  [{where}]')
