@@ -303,7 +303,7 @@ std::string Download(HWND owner, const std::string& url, const std::string& loca
 
   const InetLibrary& inet = Inet();
   char buffer[kReadBufferSize];
-  std::string failure, statusText;
+  std::string failure;
   for (;;) {
     PumpPendingMessages();
     DWORD got = 0;
@@ -328,8 +328,13 @@ std::string Download(HWND owner, const std::string& url, const std::string& loca
       memoryData.append(buffer, got);
     }
     if (!end.storeFailed && !end.tooLarge) end.received += got;
-    rate.Update(size, end.received, statusText, got);
-    if (got > 0 && progress) progress->Step(statusText);
+    rate.Sample(got);
+    if (got > 0 && progress) {
+      if (progress->StepDue())
+        progress->Step(rate.Text(size, end.received));
+      else
+        progress->Step();
+    }
     end.cancelled = progress && progress->Cancelled();
     end.aborted = AbortFlag();
     if (got == 0 || end.storeFailed || end.tooLarge || end.cancelled || end.aborted) break;

@@ -47,6 +47,20 @@ void TProgBar::Step(const std::string& text) {
   }
 }
 
+bool TProgBar::StepDue() const {
+  if (!clock_ || !shownAny_ || (maximum_ > 0 && position_ + 1 >= maximum_)) return true;
+  return clock_() - shownAt_ >= kMinShowIntervalMs;
+}
+
+void TProgBar::Step() {
+  if (!StepDue()) {
+    ++position_;  // held: it reaches the bar with the next shown step
+    return;
+  }
+  const std::string text = stepText_;
+  Step(text);
+}
+
 void TProgBar::Show() {
   // The steps held back since the last shown one, then this one with its text.
   const int64_t held = position_ - shownPosition_ - 1;

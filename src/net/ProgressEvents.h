@@ -48,6 +48,11 @@ class TProgBar {
   // a pointer fits an int (the 32-bit program), else as 0: read it back with
   // StepText().
   void Step(const std::string& text);
+  // Whether a step made now can be shown. When it cannot, its text would never be
+  // seen: Step() without one spares a fast transfer the making of it.
+  bool StepDue() const;
+  // A step that keeps the last text.
+  void Step();
   // (0, 0, 0, 0, 1, 0), with waits before and after; the destructor sends it too.
   void Finish(uint32_t waitBeforeMs, uint32_t waitAfterMs);
   // Kept for the owner, not forwarded.

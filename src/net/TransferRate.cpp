@@ -44,7 +44,11 @@ TBytesRate::TBytesRate(bool kilobytes, bool megabytes, Clock clock)
     : clock_(clock ? clock : SteadyMilliseconds), kilobytes_(kilobytes), megabytes_(megabytes) {}
 
 void TBytesRate::Update(int64_t total, uint64_t received, std::string& text, uint32_t last) {
-  const std::string amount = AmountText(kilobytes_, megabytes_, total, received);
+  Sample(last);
+  text = Text(total, received);
+}
+
+void TBytesRate::Sample(uint32_t last) {
   const uint32_t now = clock_();
   for (int i = 0; i + 1 < kSamples; ++i) {
     times_[i] = times_[i + 1];
@@ -62,5 +66,9 @@ void TBytesRate::Update(int64_t total, uint64_t received, std::string& text, uin
     lastRateTime_ = now;
     rate_ = RateText(windowBytes, span);
   }
-  text = rate_.empty() ? amount : amount + "   -   " + rate_ + " KB/Sec";
+}
+
+std::string TBytesRate::Text(int64_t total, uint64_t received) const {
+  const std::string amount = AmountText(kilobytes_, megabytes_, total, received);
+  return rate_.empty() ? amount : amount + "   -   " + rate_ + " KB/Sec";
 }

@@ -33,6 +33,10 @@ class TBytesRate {
   // One read of last bytes has brought the transfer to received of total. The rate
   // appears once five samples exist and changes at most every 500 ms.
   void Update(int64_t total, uint64_t received, std::string& text, uint32_t last);
+  // Update in two halves: the sample of every read, and the text only when someone
+  // will see it (a download reads far more often than its text is shown).
+  void Sample(uint32_t last);
+  std::string Text(int64_t total, uint64_t received) const;
 
   const std::string& Rate() const { return rate_; }
 

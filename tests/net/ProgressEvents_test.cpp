@@ -204,3 +204,30 @@ TEST(ProgBarThrottle, ANewStartShowsItsFirstStepAndTheClockMayWrap) {
   EXPECT_EQ(StepsOf(g_calls), 3);
   EXPECT_EQ(g_advances, (std::vector<int>{1}));  // only "b" was held
 }
+
+TEST(ProgBarThrottle, StepsWithoutTextWhileNoneIsDue) {
+  Reset();
+  g_advances.clear();
+  g_now = 0;
+  TProgBar bar(Record, nullptr, nullptr, FakeClock, RecordAdvance);
+  bar.Start(1, 12);  // 11 chunks
+  EXPECT_TRUE(bar.StepDue());  // the first step always shows
+  bar.Step("first");
+  for (int i = 0; i < 8; ++i) {
+    g_now += 10;
+    ASSERT_FALSE(bar.StepDue()) << i;
+    bar.Step();  // held: no call, no text
+  }
+  EXPECT_EQ(StepsOf(g_calls), 1);
+  g_now += kMinShowIntervalMs;
+  EXPECT_TRUE(bar.StepDue());
+  bar.Step("tenth");
+  EXPECT_EQ(g_advances, (std::vector<int>{8}));
+  EXPECT_EQ(bar.StepText(), "tenth");
+  EXPECT_TRUE(bar.StepDue());  // the next step fills the bar: never held back
+  bar.Step();                  // due, so shown, with the last text
+  EXPECT_EQ(StepsOf(g_calls), 3);
+  EXPECT_EQ(bar.StepText(), "tenth");
+  TProgBar unclocked(Record);
+  EXPECT_TRUE(unclocked.StepDue());  // without a clock every step shows
+}

@@ -61,6 +61,16 @@ TEST(BytesRate, RateFromTheFifthSampleOn) {
   EXPECT_EQ(text, "5120/200000 BytesArr   -   10.00 KB/Sec");
 }
 
+TEST(BytesRate, SamplesAloneMoveTheRateAndTextReadsItLater) {
+  SetTicks({1000, 1100, 1200, 1300, 1400});
+  TBytesRate rate(true, false, FakeClock);
+  for (int i = 0; i < 4; ++i) rate.Sample(1024);
+  EXPECT_EQ(rate.Text(1048576, 4096), "4.0/1,024.0 KB");
+  rate.Sample(1024);
+  EXPECT_EQ(rate.Text(1048576, 5120), "5.0/1,024.0 KB   -   10.00 KB/Sec");
+  EXPECT_EQ(rate.Text(-1, 5120), "5.0/? KB   -   10.00 KB/Sec");
+}
+
 TEST(BytesRate, ChangesAtMostEvery500Ms) {
   SetTicks({1000, 1100, 1200, 1300, 1400, 1500, 1900, 1901});
   TBytesRate rate(true, false, FakeClock);
