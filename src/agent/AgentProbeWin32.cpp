@@ -23,11 +23,6 @@ void Trace(const std::string& text) { DebugWriteLine(Pid() + text); }
 
 const char* TrueFalse(bool b) { return b ? "TRUE" : "FALSE"; }
 
-std::string LastPathElement(const std::string& name) {
-  size_t cut = name.find_last_of("\\/");
-  return cut == std::string::npos ? name : name.substr(cut + 1);
-}
-
 // Message boxes of the agent speak with the texts of its original-settings file.
 struct AgentBoxes {
   IniFile original;
@@ -232,11 +227,8 @@ void OnAgentTimer(HWND) {
     EndAgentTick(v);
     return;
   }
-  AgentFiles files = AgentFilesNow();
-  {
-    IniFile original(files.originalFile);
-    SetMsgBoxFont(GetMsgBoxFontName(original), GetMsgBoxFontSize(original), GetMsgBoxCharSet(original));
-  }
+  IniFile original(AgentFilesNow().originalFile);
+  SetMsgBoxFont(GetMsgBoxFontName(original), GetMsgBoxFontSize(original), GetMsgBoxCharSet(original));
   if (tick.quit) {
     // The end is not put off by a probe in the same tick: its pumping would take the
     // quit message away from the loop.
@@ -248,7 +240,6 @@ void OnAgentTimer(HWND) {
   Trace(" AutoUpdateTimerCount=" + IntToStr(v.tickCounter));
   if (tick.probeWindow) {
     const bool testMode = IsTestMode(false);
-    IniFile original(files.originalFile);
     int status = ShotTimeStatus(v, GetProbeSecondsInterval(original),
                                 GetProbeSecondsLast(original, ProbeSecondsFloor()), AgentNowSeconds(), testMode);
     Trace(" ShotTimeStatus=" + IntToStr(status));

@@ -38,14 +38,10 @@ bool IsFolderLocation(const std::string& location) {
   return location.size() >= 2 && location[0] == '\\' && location[1] == '\\';
 }
 
-namespace {
-
 std::string LastPathElement(const std::string& name) {
   size_t cut = name.find_last_of("\\/");
   return cut == std::string::npos ? name : name.substr(cut + 1);
 }
-
-}  // namespace
 
 SizeQuery DownloadSizeQuery(const SettingsSource& info, bool testMode, const std::string& testLocation) {
   SizeQuery q;

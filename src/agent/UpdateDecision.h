@@ -34,6 +34,9 @@ bool IsReAskDue(const SettingsSource& original, int64_t now);
 // "3,4,5" holds 4 but not 45; blanks are part of an entry; an empty list holds all.
 bool IsValidForVersion(const std::string& validVersions, int64_t versionOriginal);
 
+// The part of a name from the information file after its last "\" or "/".
+std::string LastPathElement(const std::string& name);
+
 // Where the size of the offered file is looked up. Only an absolute location (a drive
 // path or a UNC path) is a folder; anything else is an address on the web.
 bool IsFolderLocation(const std::string& location);

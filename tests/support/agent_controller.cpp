@@ -35,15 +35,15 @@ HWND AgentWindow(const char* cls) {
 
 int Ask(HWND agent, int argc, char** argv) {
   for (int i = 0; i < argc; ++i) {
-    std::string spec = argv[i];
-    size_t colon = spec.find(':');
-    unsigned long type = std::strtoul(spec.c_str(), nullptr, 10);
+    std::string request = argv[i];
+    size_t colon = request.find(':');
+    unsigned long type = std::strtoul(request.c_str(), nullptr, 10);
     // Values are 32-bit: "-1" and "4294967295" are the same lParam.
-    long long value = colon == std::string::npos ? 0 : std::strtoll(spec.c_str() + colon + 1, nullptr, 10);
+    long long value = colon == std::string::npos ? 0 : std::strtoll(request.c_str() + colon + 1, nullptr, 10);
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutA(agent, kWmAgentMsg, WPARAM(type), LPARAM(uint32_t(value)), SMTO_ABORTIFHUNG, 5000,
                              &result)) {
-      Print("no answer to " + spec);
+      Print("no answer to " + request);
       return 1;
     }
     Print("result." + std::to_string(type) + "=" + std::to_string(uint32_t(result)));
