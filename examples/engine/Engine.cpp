@@ -6,6 +6,22 @@
 //   Engine.exe [/TARGET=folder] [/S] /TH_ID=_<digits> [/OriginExe="path"] ...
 // Default target: <Program Files>\Vabrix Demo. Exit code 0 = installed, 1 = failed
 // (the atom then stays, so the stub counts the run as failed).
+//
+// A first install also records, in every original-settings file it copies
+// ("*.original", the agent's settings that the package carries), where it put the
+// product: [Directories] TargetDir, as "<ProgramFilesDir>\Vabrix Demo" for the default
+// target, else the folder itself.
+//
+// An update run, started by the product's update agent:
+//   Engine.exe /TH_ID=_<n> /OriginExe="...X_Agent.exe" /AutoUpdateProg
+//              /OriginalInfoFile="C:\...\Agent.info"
+// installs where the first install did: [Directories] TargetDir of the
+// original-settings file beside the information file (its name without every
+// extension, + ".original"), with <ProgramFilesDir>, <CommonFilesDir> and <WinDir>
+// expanded. It leaves the original-settings files alone (they are the agent's: the
+// agent records the new version there itself) and writes the new version,
+// [NewSetup] VersionNew of the information file, into the installed DemoApp.ini
+// ([DemoApp] Version), which the demo application shows.
 #include <windows.h>
 
 #include <string>
@@ -166,7 +182,8 @@ std::string CurrentFolder() {
   return got && got < n ? std::string(buf.data(), got) : "";
 }
 
-std::string ProgramFilesFolder() {
+// A shell folder (CSIDL), else the environment variable, else the fallback.
+std::string ShellFolder(int csidl, const char* variable, const char* fallback) {
   // Loaded from the system folder by full path, never from the setup temp folder
   // where a planted DLL of the same name could lie.
   char system[MAX_PATH];
@@ -178,14 +195,85 @@ std::string ProgramFilesFolder() {
       auto get = reinterpret_cast<GetFolderPath>(
           reinterpret_cast<void*>(GetProcAddress(shell.get(), "SHGetFolderPathA")));
       char path[MAX_PATH] = {};
-      if (get && get(nullptr, 0x26 /*CSIDL_PROGRAM_FILES*/, nullptr, 0, path) == S_OK && path[0])
-        return WithoutSlash(path);
+      if (get && get(nullptr, csidl, nullptr, 0, path) == S_OK && path[0]) return WithoutSlash(path);
     }
   }
   char env[MAX_PATH];
-  DWORD len = GetEnvironmentVariableA("ProgramFiles", env, MAX_PATH);
+  DWORD len = GetEnvironmentVariableA(variable, env, MAX_PATH);
   if (len && len < MAX_PATH) return WithoutSlash(std::string(env, len));
-  return "C:\\Program Files";
+  return fallback;
+}
+
+std::string ProgramFilesFolder() { return ShellFolder(0x26 /*CSIDL_PROGRAM_FILES*/, "ProgramFiles", "C:\\Program Files"); }
+std::string CommonFilesFolder() {
+  return ShellFolder(0x2b /*CSIDL_PROGRAM_FILES_COMMON*/, "CommonProgramFiles", "C:\\Program Files\\Common Files");
+}
+std::string WindowsFolder() {
+  char buf[MAX_PATH];
+  UINT n = GetWindowsDirectoryA(buf, MAX_PATH);
+  return n && n < MAX_PATH ? WithoutSlash(std::string(buf, n)) : "C:\\Windows";
+}
+
+// ---- the settings files of an update run ---------------------------------------
+
+constexpr char kDefaultTargetText[] = "<ProgramFilesDir>\\Vabrix Demo";
+constexpr DWORD kIniValueMax = 1024;
+
+std::string ReadIni(const std::string& file, const char* section, const char* key) {
+  char buf[kIniValueMax];
+  DWORD n = GetPrivateProfileStringA(section, key, "", buf, kIniValueMax, file.c_str());
+  return std::string(buf, n < kIniValueMax ? n : 0);
+}
+
+// The original-settings file lies beside the information file: the information
+// file's name without every extension, then ".original" (Product.setup.info gives
+// Product.original).
+std::string OriginalSettingsPath(const std::string& infoFile) {
+  size_t slash = infoFile.find_last_of("\\/");
+  std::string folder = slash == std::string::npos ? std::string() : infoFile.substr(0, slash + 1);
+  std::string name = infoFile.substr(slash == std::string::npos ? 0 : slash + 1);
+  return folder + name.substr(0, name.find('.')) + ".original";
+}
+
+void ReplaceAllCI(std::string& text, const char* token, const std::string& value) {
+  const size_t n = lstrlenA(token);
+  for (size_t at = 0; at + n <= text.size();) {
+    if (SameCI(text.substr(at, n), token)) {
+      text.replace(at, n, value);
+      at += value.size();
+    } else {
+      ++at;
+    }
+  }
+}
+
+bool IsAbsolute(const std::string& path) {
+  return (path.size() >= 3 && path[1] == ':' && path[2] == '\\') || path.rfind("\\\\", 0) == 0;
+}
+
+// The few placeholders an installer of this product writes into TargetDir. A folder
+// text that keeps another "<...>", or one that is not a full path, is refused:
+// installing into a literal "<...>" folder, or below whatever the current folder
+// happens to be, would help no one.
+bool ExpandFolder(std::string text, std::string& folder) {
+  ReplaceAllCI(text, "<ProgramFilesDir>", ProgramFilesFolder());
+  ReplaceAllCI(text, "<CommonFilesDir>", CommonFilesFolder());
+  ReplaceAllCI(text, "<WinDir>", WindowsFolder());
+  if (!IsAbsolute(text) || text.find('<') != std::string::npos || text.find('>') != std::string::npos) return false;
+  // A value followed by "\" gives a doubled backslash; keep only a UNC path's leading pair.
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\\' && i > 1 && text[i - 1] == '\\')) out += text[i];
+  folder = out;
+  return true;
+}
+
+// A version number as the information file carries it: decimal digits only.
+bool IsVersionNumber(const std::string& text) {
+  if (text.empty() || text.size() > 18) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
 }
 
 bool IsFolder(const std::string& path) {
@@ -218,6 +306,8 @@ std::string FullPath(const std::string& path) {
 
 struct Install {
   std::string log;
+  std::vector<std::string> copied;
+  bool update = false;
   bool ok = true;
 
   void Line(const std::string& text) { log += text + "\r\n"; }
@@ -227,8 +317,12 @@ struct Install {
   }
 };
 
-bool Skipped(const std::string& name, const std::string& self) {
-  return SameCI(name, self) || StartsWithCI(name, "Y_") || EndsWithCI(name, ".tmp") || SameCI(name, kLogName);
+bool IsOriginalSettings(const std::string& name) { return EndsWithCI(name, ".original"); }
+
+// An update leaves the original-settings files to the agent that owns them.
+bool Skipped(const std::string& name, const std::string& self, bool update) {
+  return SameCI(name, self) || StartsWithCI(name, "Y_") || EndsWithCI(name, ".tmp") || SameCI(name, kLogName) ||
+         (update && IsOriginalSettings(name));
 }
 
 void CopyFiles(const std::string& source, const std::string& target, const std::string& self, Install& run) {
@@ -241,15 +335,16 @@ void CopyFiles(const std::string& source, const std::string& target, const std::
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     std::string name = found.cFileName;
-    if (Skipped(name, self)) continue;
+    if (Skipped(name, self, run.update)) continue;
     std::string from = source + "\\" + name, to = target + "\\" + name;
     if (from.size() > kMaxPath || to.size() > kMaxPath) {
       run.Fail("path too long: " + name);
       continue;
     }
-    if (CopyFileA(from.c_str(), to.c_str(), FALSE))
+    if (CopyFileA(from.c_str(), to.c_str(), FALSE)) {
       run.Line("copied=" + name);
-    else
+      run.copied.push_back(name);
+    } else
       run.Fail("cannot copy " + name + " (" + std::to_string(GetLastError()) + ")");
   } while (FindNextFileA(search.get(), &found));
   if (GetLastError() != ERROR_NO_MORE_FILES) run.Fail("listing " + source + " stopped early");
@@ -285,22 +380,75 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (self.empty() || slash == std::string::npos) return 1;
   std::string source = self.substr(0, slash), selfName = self.substr(slash + 1);
 
-  std::string target;
-  if (!SwitchValue(args, "/TARGET=", target) || target.empty())
+  run.update = HasSwitch(args, "/AutoUpdateProg");
+  std::string infoFile, versionNew, target;
+  SwitchValue(args, "/OriginalInfoFile=", infoFile);
+  bool defaultTarget = false;
+  if (run.update) {
+    run.Line("update=1");
+    run.Line("info=" + infoFile);
+    if (infoFile.empty() || infoFile.size() > kMaxPath) {
+      run.Fail("an update run needs /OriginalInfoFile=");
+    } else {
+      std::string original = OriginalSettingsPath(infoFile);
+      std::string targetDir = ReadIni(original, "Directories", "TargetDir");
+      run.Line("original=" + original);
+      run.Line("targetdir=" + targetDir);
+      if (!ExpandFolder(targetDir, target)) run.Fail("no usable [Directories] TargetDir in " + original);
+      versionNew = ReadIni(infoFile, "NewSetup", "VersionNew");
+      if (!IsVersionNumber(versionNew)) run.Fail("no usable [NewSetup] VersionNew in " + infoFile);
+    }
+  }
+  std::string given;
+  if (SwitchValue(args, "/TARGET=", given) && !given.empty()) {
+    target = given;
+  } else if (!run.update) {
     target = ProgramFilesFolder() + "\\Vabrix Demo";
-  target = WithoutSlash(FullPath(target));
+    defaultTarget = true;
+  }
+  if (!target.empty()) target = WithoutSlash(FullPath(target));
   std::string token;
   SwitchValue(args, "/TH_ID=", token);
   run.Line("source=" + source);
   run.Line("target=" + target);
   run.Line(std::string("silent=") + (HasSwitch(args, "/S") ? "1" : "0"));
 
-  if (target.empty() || target.size() + 1 + sizeof(kLogName) > kMaxPath) {
+  if (!run.ok || target.empty()) {
+    // No product folder to install into: the log goes beside the information file,
+    // the agent's folder, where whoever looks after the update looks.
+    size_t infoSlash = infoFile.find_last_of('\\');
+    if (infoSlash != std::string::npos && infoSlash + 1 + sizeof(kLogName) <= kMaxPath)
+      WriteLog(infoFile.substr(0, infoSlash + 1) + kLogName, run.log + "result=failed\r\n");
+    return 1;
+  }
+  if (target.size() + 1 + sizeof(kLogName) > kMaxPath) {
     return 1;  // nowhere to install, nowhere to log
   }
   if (!MakeFolders(target)) return 1;
   if (SameCI(target, source)) run.Fail("the target is the source folder");
   else CopyFiles(source, target, selfName, run);
+
+  if (run.ok && run.update) {
+    // Where the vendor's installer keeps the version: the application reads it there.
+    std::string ini = target + "\\DemoApp.ini";
+    if (GetFileAttributesA(ini.c_str()) == INVALID_FILE_ATTRIBUTES)
+      run.Line("note=no DemoApp.ini, no version written");
+    else if (WritePrivateProfileStringA("DemoApp", "Version", versionNew.c_str(), ini.c_str()))
+      run.Line("version=" + versionNew);
+    else
+      run.Fail("cannot write the version into " + ini);
+  }
+  if (run.ok && !run.update) {
+    const std::string targetDir = defaultTarget ? std::string(kDefaultTargetText) : target;
+    for (const std::string& name : run.copied) {
+      if (!IsOriginalSettings(name)) continue;
+      std::string file = target + "\\" + name;
+      if (WritePrivateProfileStringA("Directories", "TargetDir", targetDir.c_str(), file.c_str()))
+        run.Line("recorded=" + name + " TargetDir=" + targetDir);
+      else
+        run.Fail("cannot record the target in " + file);
+    }
+  }
 
   run.Line(run.ok ? "result=installed" : "result=failed");
   if (!WriteLog(target + "\\" + kLogName, run.log)) run.ok = false;

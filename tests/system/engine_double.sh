@@ -210,6 +210,37 @@ launch engine_token "" --cmdline "$wsrc\\Engine.exe /S /TARGET=\"$wtarget\" /TH_
 [ "$(atom find AutoUpdateAtomTokenByVabrixabc)" = "found=1" ] || fail "an atom of a malformed token was deleted"
 atom purge AutoUpdateAtomTokenByVabrixabc >/dev/null
 
+# An update run installs where the original-settings file beside the information file
+# says (TargetDir, placeholders expanded), leaves the original-settings files alone
+# and writes the offered version into DemoApp.ini; a TargetDir it cannot expand
+# installs nothing and keeps the atom.
+agent="$work/agent"
+product="$WINE_ENV/prefix/drive_c/engine product"
+rm -rf "$product"
+mkdir -p "$agent"
+printf '[DemoApp]\r\nVersion=1\r\n' >"$src/DemoApp.ini"
+printf '[Directories]\r\nTargetDir=from the package\r\n' >"$src/App.original"
+printf '[Directories]\r\nTargetDir=<ProgramFilesDir>\\..\\engine product\r\n' >"$agent/App.original"
+printf '[NewSetup]\r\nVersionNew=7\r\n' >"$agent/App.setup.info"
+winfo="$(winpath "$agent")\\App.setup.info"
+atom add AutoUpdateAtomTokenByVabrix_559 >/dev/null
+launch engine_update "" --cmdline "$wsrc\\Engine.exe /OriginalInfoFile=\"$winfo\" /TH_ID=_559 /AutoUpdateProg"
+[ "$(exit_of engine_update)" = "0" ] || fail "the update run failed: $(tr -d '\r' <"$agent/install.log" 2>/dev/null)"
+[ "$(atom find AutoUpdateAtomTokenByVabrix_559)" = "found=0" ] || fail "the update run kept the atom"
+[ -f "$product/readme.txt" ] || fail "the update run did not install into TargetDir"
+[ ! -f "$product/App.original" ] || fail "the update run installed an original-settings file"
+[ "$(tr -d '\r' <"$product/DemoApp.ini" | sed -n 's/^Version=//p')" = 7 ] || fail "no Version=7 in DemoApp.ini"
+rm -rf "$product"
+printf '[Directories]\r\nTargetDir=<ProgramFilesDir>\\<Nowhere>\r\n' >"$agent/App.original"
+atom add AutoUpdateAtomTokenByVabrix_560 >/dev/null
+launch engine_update_bad "" --cmdline "$wsrc\\Engine.exe /OriginalInfoFile=\"$winfo\" /TH_ID=_560 /AutoUpdateProg"
+[ "$(exit_of engine_update_bad)" = "1" ] || fail "an unknown placeholder in TargetDir gave exit code $(exit_of engine_update_bad)"
+[ "$(atom find AutoUpdateAtomTokenByVabrix_560)" = "found=1" ] || fail "a refused update run deleted the atom"
+atom purge AutoUpdateAtomTokenByVabrix_560 >/dev/null
+tr -d '\r' <"$agent/install.log" | grep -q '^error=no usable \[Directories\] TargetDir' ||
+  fail "the refused update run left no log beside the information file"
+rm -f "$src/DemoApp.ini" "$src/App.original"
+
 # Without /TARGET it installs under Program Files.
 demo_target=$($run winepath -u 'C:\Program Files\Vabrix Demo' 2>/dev/null | tr -d '\r')
 [ -n "$demo_target" ] || fail "no Program Files folder"
