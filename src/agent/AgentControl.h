@@ -91,6 +91,12 @@ struct AgentHooks {
   void (*showWindow)(bool show) = nullptr;
   void (*setStatus)(const std::string& text, const std::string& fontName, int charset, int fontSize) = nullptr;
   TProgBar* (*progress)() = nullptr;
+  // The progress callback of the main window (mode 0 sets the range, 1 advances).
+  void (*progressCallback)(int mode, int reserved, int maximum, int text, int step, int position) = nullptr;
+  // Runs the setup flow on a package in a setup temp folder of its own, removed
+  // afterwards; true when the engine reported success.
+  bool (*runSetup)(const std::string& package, const std::string& agentName, const std::string& extraSwitches,
+                   bool foreground) = nullptr;
 };
 void SetAgentHooks(const AgentHooks& hooks);
 const AgentHooks& AgentHost();
@@ -109,7 +115,13 @@ void PerformShot();
 void JustDownloadInfoFile();
 // Asks the user before a check; a No sets status to 0.
 void AskBeforeCheck(int& status);
-// Fetches an agent file (kind 1: the information file) from location, a folder or
-// the web; in test mode from the test-mode folder only.
+// Fetches an agent file (1 the information file, 2 the update package, 3 the inform
+// file) from location, a folder or the web; in test mode from the test-mode folder
+// only. Packages and inform files must carry the own package's token.
 bool DownloadFileAU(const std::string& location, const std::string& name, int kind, std::string& error);
+// The update cycle and the inform path of a positive decision; actedUpon tells
+// whether the offer counts as taken.
+bool PerformAutoUpdate(bool& actedUpon);
+bool PerformAutoInform(bool& actedUpon);
+void ReStartAutoUpdateExe();
 #endif

@@ -2,8 +2,10 @@
 // times, and answer a user's check-now request.
 #include <windows.h>
 
+#include "agent/AgentBoxes.h"
 #include "agent/AgentControl.h"
 #include "agent/AgentSettings.h"
+#include "agent/UpdateCycle.h"
 #include "agent/UpdateDecision.h"
 #include "dialogs/MessageBox.h"
 #include "net/HttpDownload.h"
@@ -16,28 +18,7 @@
 
 namespace {
 
-constexpr int kInfoFile = 1;
-
-std::string Pid() { return IntToStr(GetCurrentProcessId()); }
-void Trace(const std::string& text) { DebugWriteLine(Pid() + text); }
-
-const char* TrueFalse(bool b) { return b ? "TRUE" : "FALSE"; }
-
-// Message boxes of the agent speak with the texts of its original-settings file.
-struct AgentBoxes {
-  IniFile original;
-  explicit AgentBoxes(const std::string& path) : original(path) {}
-  int Charset() const { return GetMsgBoxCharSet(original); }
-  void Error(uintptr_t owner, const std::string& text) {
-    ShowError(owner, text, GetMsgBoxError(original), Charset(), GetMsgBoxBtnText(original));
-  }
-  void Attention(uintptr_t owner, const std::string& text) {
-    ShowAttention(owner, text, GetMsgBoxAttention(original), 0, Charset(), GetMsgBoxBtnText(original));
-  }
-  bool Ask(uintptr_t owner, const std::string& text) {
-    return AskYesNo(owner, text, GetMsgBoxConfirm(original), 0, Charset(), GetMsgBoxBtnText(original));
-  }
-};
+void Trace(const std::string& text) { AgentTrace(text); }
 
 class Win32Sizes : public SizeLookup {
  public:
@@ -59,64 +40,6 @@ std::string InfoLocation(const TGFileInfo& own) {
   return IsTestMode(false) ? GetTestModeLocation() : own.GetInfoLocation();
 }
 
-// The last path element of name from location: a folder when the location is an
-// absolute path, else the web. The information file replaces the agent's copy only
-// when it came completely.
-bool FetchInfoFile(std::string location, const std::string& fileName, std::string& error) {
-  const AgentHooks& host = AgentHost();
-  const std::string name = LastPathElement(fileName);
-  const bool testMode = IsTestMode(false);
-  if (testMode) location = GetTestModeLocation();
-  std::string path = location + "\\" + name;
-  Trace(" DownloadFileAU: " + path);
-  AgentLog(std::string("TestMode=") + TrueFalse(testMode));
-  AgentLog("Download START: " + path);
-
-  AgentFiles files = AgentFilesNow();
-  IniFile original(files.originalFile);
-  if (host.setStatus)
-    host.setStatus(GetAgentText(original, "s31"), GetMsgBoxFontName(original), GetMsgBoxCharSet(original),
-                   GetMsgBoxFontSize(original));
-
-  std::string content;
-  error.clear();
-  bool fetched = false;
-  if (IsFolderLocation(location) && FileExistsQuietly(path)) {
-    content = ReadFileRange(path, int64_t(kMemoryDownloadCap) + 1);
-    if (content.size() > kMemoryDownloadCap) {
-      content.clear();
-      error = path + " --- the file is too large";
-    }
-    fetched = true;
-  } else if (!testMode) {
-    std::string connectionError;
-    if (HTTP_IsConnected(connectionError)) {
-      WaitPumping(0, 500);
-      path = location + "/" + name;
-      SetAbortFlag(false);
-      HWND owner = AgentVars().mode == 1 && host.mainWindow ? host.mainWindow() : nullptr;
-      HTTP_DownloadFile_Incremental(owner, path, std::string(), content, host.progress ? host.progress() : nullptr,
-                                    error);
-      WaitPumping(0, 500);
-      fetched = true;
-    }
-  }
-  AgentLog("Download END:   " + path);
-  if (error.empty() && !content.empty()) GetHtmlErrorPageText("", content, path, "", false, error);
-  bool ok = fetched && error.empty() && !content.empty();
-  // Only a whole file replaces the copy the agent reads its offer from.
-  if (ok && !files.infoFile.empty()) {
-    std::string temp = InfoFileTempPath(files.infoFile);
-    if (!WriteFileText(temp, content) || !ReplaceInfoFile(temp, files.infoFile)) {
-      DeleteFileA(temp.c_str());
-      AgentLog(" --- the information file cannot be written: " + files.infoFile);
-      ok = false;
-    }
-  }
-  if (!error.empty() && error[0] == '3') error.clear();
-  return ok;
-}
-
 void Notify(int code, int value) {
   const AgentHooks& host = AgentHost();
   if (host.notify) host.notify(code, value);
@@ -124,25 +47,17 @@ void Notify(int code, int value) {
 
 // The offer counts as taken: the same offer is not acted on again before its re-ask
 // interval or a new stamp.
-void RecordOfferTaken(IniFile& original, const IniFile& info, int64_t now) {
+void RecordOfferTaken(IniFile& original, int64_t stamp, int64_t now) {
   SetReAskSecondsLast(original, now);
-  SetOriginalStamp(original, GetStamp(info));
+  SetOriginalStamp(original, stamp);
 }
 
 }  // namespace
 
-bool DownloadFileAU(const std::string& location, const std::string& name, int kind, std::string& error) {
-  if (kind != kInfoFile) {
-    error = "only the information file is fetched in this build";
-    return false;
-  }
-  return FetchInfoFile(location, name, error);
-}
-
 void JustDownloadInfoFile() {
   std::string error;
   Notify(40, 1);
-  DownloadFileAU(InfoLocation(OwnPackageForAgent()), OwnPackageForAgent().GetInfoFileName(), kInfoFile, error);
+  DownloadFileAU(InfoLocation(OwnPackageForAgent()), OwnPackageForAgent().GetInfoFileName(), kInfoFileKind, error);
   Notify(40, 2);
 }
 
@@ -168,7 +83,7 @@ void PerformShot() {
   std::string error;
   v.state = kAgentFetchingInfo;
   Notify(40, 1);
-  bool infoOk = DownloadFileAU(InfoLocation(own), own.GetInfoFileName(), kInfoFile, error);
+  bool infoOk = DownloadFileAU(InfoLocation(own), own.GetInfoFileName(), kInfoFileKind, error);
   Notify(40, 2);
 
   AgentFiles files = AgentFilesNow();
@@ -186,8 +101,18 @@ void PerformShot() {
   if (d.Ok()) {
     Trace(" ==== PerformShot-1 ====");
     updated = true;
-    RecordOfferTaken(original, info, now);
-    Trace(" ==== acting on the offer is not part of this build");
+    // The offer counts as taken once it was acted upon; a failed download is tried
+    // again at the next probe.
+    const int64_t stamp = GetStamp(info);
+    bool acted = false;
+    if (GetAutoInform(info) == 1) {
+      PerformAutoInform(acted);
+      if (acted) RecordOfferTaken(original, stamp, now);
+    } else {
+      bool installed = PerformAutoUpdate(acted);
+      if (acted) RecordOfferTaken(original, stamp, now);
+      if (installed) ReStartAutoUpdateExe();
+    }
     Trace(" ==== PerformShot-2 ====");
   }
 

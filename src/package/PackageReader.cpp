@@ -392,7 +392,7 @@ InfoLine ParseInfoLine(const std::string& text) {
     item = rest.substr(0, bar);
     rest = bar == std::string::npos ? std::string() : rest.substr(bar + 1);
   }
-  return InfoLine{UnscrambleToken(items[0]), rest};
+  return InfoLine{UnscrambleToken(items[0]), rest, items[0]};
 }
 
 std::string ChooseLanguageBlock(const std::string& languageList, const std::string& languageName) {

@@ -156,8 +156,9 @@ std::optional<std::string> DecodeToken(const std::string& scrambled);
 std::string UnscrambleToken(const std::string& scrambled);
 
 struct InfoLine {
-  std::string token;  // unscrambled
-  std::string rest;   // the text after the fourth "|"
+  std::string token;      // unscrambled
+  std::string rest;       // the text after the fourth "|"
+  std::string scrambled;  // the token field as stored, for a check of its own
 };
 // Splits an information text: optional "Scrambled=01" form, then "...|a|b|c|rest".
 InfoLine ParseInfoLine(const std::string& text);

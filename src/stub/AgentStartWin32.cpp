@@ -10,7 +10,9 @@
 #include "stub/AgentStart.h"
 #include "stub/MainWindow.h"
 #include "stub/RunMode.h"
+#include "stub/SetupFlow.h"
 #include "stub/Stub.h"
+#include "stub/TempFolders.h"
 #include "util/DebugLog.h"
 #include "util/FileIO.h"
 #include "util/Files.h"
@@ -66,6 +68,18 @@ WinHandle StartHidden(const std::string& program, const std::string& switches) {
   }
   CloseHandle(pi.hThread);
   return WinHandle(pi.hProcess);
+}
+
+// An update installs through the setup flow, in a setup temp folder of its own that
+// goes when the engine is done.
+bool RunUpdateSetup(const std::string& package, const std::string& agentName, const std::string& extraSwitches,
+                    bool foreground) {
+  std::string folder = SetupTempFolder();
+  DebugWriteLine(Pid() + " ==== SetupTempFolder=" + folder);
+  if (folder.empty()) return false;
+  bool result = ExtractAndRunEngine(folder, package, agentName, extraSwitches, foreground);
+  RemoveSetupTempFolder();
+  return result;
 }
 
 }  // namespace
@@ -148,6 +162,8 @@ void RunTransientAgent(const MainWindowSetup& window) {
     SetStatusText(StatusLabel(), text, fontName, charset, fontSize);
   };
   hooks.progress = []() { return &ProgramProgBar(); };
+  hooks.progressCallback = MainWindowProgress;
+  hooks.runSetup = RunUpdateSetup;
   SetAgentHooks(hooks);
   // The override list the plain agent handed on survives its restart of this copy.
   std::string overrides = GetParamValue("/TRANSIENTx=");

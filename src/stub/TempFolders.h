@@ -45,7 +45,8 @@ inline bool IsForcePromptOn(const std::string& value) { return value == "1"; }
 // the same name that no process holds is emptied first. "" only when no folder could be
 // taken at all.
 std::string SetupTempFolder();
-// Removes the setup temp folder with its contents, only when this process took it.
+// Removes the setup temp folder with its contents, only when this process took it;
+// a later call of SetupTempFolder takes one again.
 void RemoveSetupTempFolder();
 // Gives the folder up without removing it, for a copy of this program that goes on
 // working in it (the spanned run restarts from there).

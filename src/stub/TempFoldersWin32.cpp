@@ -70,6 +70,7 @@ void RemoveSetupTempFolder() {
   DeleteTree(g.setupFolder, false);
   g.setupFolderLock.reset();
   g.setupFolderOwned = false;
+  g.setupFolderTaken = false;  // an agent's next update takes a folder again
 }
 
 void HandOverSetupTempFolder() {

@@ -7,7 +7,7 @@ allowed() { # from to
   case "$1:$2" in
   "$1:$1") return 0 ;;
   stub:*) return 0 ;;
-  agent:package | agent:net | agent:dialogs | agent:process | agent:util) return 0 ;;
+  agent:package | agent:net | agent:dialogs | agent:folders | agent:process | agent:util) return 0 ;;
   package:dialogs | package:util) return 0 ;;
   net:util | dialogs:util | folders:util) return 0 ;;
   process:util) return 0 ;;
