@@ -64,3 +64,118 @@ fail() {
   [ -f "$work/trace.txt" ] && { echo "--- trace (last lines)" >&2; tr -d '\r' <"$work/trace.txt" | grep -v '^$' | tail -40 >&2; }
   exit 1
 }
+
+# ---- the vendor's server: the test HTTP server over $work/srv ----
+server=""
+start_server() { # [port]
+  mkdir -p "$work/srv"
+  rm -f "$work/port"
+  python3 "$here/tests/support/http_server.py" --root "$work/srv" --port-file "$work/port" ${1:+--port "$1"} \
+    >"$work/server.log" 2>&1 &
+  server=$!
+  i=0
+  until [ -s "$work/port" ]; do [ $i -lt 100 ] || fail "the server did not start"; sleep 0.1; i=$((i + 1)); done
+  port=$(cat "$work/port")
+}
+stop_server() { [ -z "$server" ] || { kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true; server=""; }; }
+web() { curl -s "http://127.0.0.1:$port/$1"; }
+# Seconds values as the agent computes them (local time).
+now_seconds() { python3 -c 'import datetime as d; print(int((d.datetime.now() - d.datetime(1899, 12, 30)).total_seconds()))'; }
+
+# ---- test mode: on for today with a folder as the source of every agent file, or off
+testkey='HKCU\Software\Dravonel\Vabrix\AutoUpdate'
+test_mode() { # "C:\folder" | off
+  if [ "$1" = off ]; then
+    $run reg delete "$testkey" /f >/dev/null 2>&1 || true
+    return 0
+  fi
+  today=$(python3 -c 'import datetime; print(datetime.date.today().strftime("%d-%b-%Y").upper())')
+  $run reg add "$testkey" /v TestMode /d 1 /f >/dev/null 2>&1 || fail "reg add"
+  $run reg add "$testkey" /v TestModeDate /d "$today" /f >/dev/null 2>&1 || fail "reg add"
+  $run reg add "$testkey" /v TestModeURL /d "$1" /f >/dev/null 2>&1 || fail "reg add"
+}
+
+# ---- the agent's message boxes (the stub's own box, class VMsgBox) ----
+answer() { # title robot-action...
+  title=$1
+  shift
+  robot wait --class VMsgBox --title "$title" --timeout 30000 >/dev/null || fail "no '$title' box"
+  robot "$@" --class VMsgBox --title "$title" >/dev/null || fail "cannot answer '$title'"
+  robot waitgone --class VMsgBox --title "$title" --timeout 10000 >/dev/null || fail "the '$title' box stayed"
+}
+# Box texts: owner 0 puts the title in bold in front, owners 1 and 2 do not.
+headed() { case "$1" in "$2"*) return 0 ;; *) return 1 ;; esac; }
+box_is() { # title text-part heading|plain buttons what
+  d=$(robot show --class VMsgBox --title "$1" --timeout 30000) || fail "$5: no '$1' box"
+  t=$(field "$d" text)
+  printf '%s' "$t" | grep -Fq -- "$2" || fail "$5: '$1' box says: $t"
+  up=$(printf '%s' "$1" | tr a-z A-Z)
+  if [ "$3" = heading ]; then headed "$t" "$up" || fail "$5: no heading: $t"; else ! headed "$t" "$up" || fail "$5: a heading: $t"; fi
+  [ "$(field "$d" buttons)" = "$4" ] || fail "$5: '$1' box with $(field "$d" buttons) buttons"
+}
+# Closes every box and dialog still open, so that a busy agent gets to its next tick.
+close_boxes() {
+  for c in VMsgBox VRichEditBox; do
+    while robot close --class "$c" --timeout 200 >/dev/null 2>&1; do sleep 0.2; done
+  done
+}
+
+# ---- the update log of the transient agent, read from a mark on ----
+agent_log() { tr -d '\r' <"$dir/X_Agent.log" 2>/dev/null || true; }
+log_mark() { mark=$(agent_log | wc -l); }
+log_new() { agent_log | tail -n +$((mark + 1)); }
+logged() { log_new | grep -Fq -- "$1"; } # text: in the log since the mark
+wait_log() { # pattern what [seconds]
+  i=0
+  until log_new | grep -Eq -- "$1"; do [ $i -lt "${3:-30}0" ] || fail "$2"; sleep 0.1; i=$((i + 1)); done
+}
+# A key of the original-settings file as it is now.
+setting() { tr -d '\r' <"$dir/Agent.original" | sed -n "s/^$1=//p" | head -1; }
+
+# ---- one probe that acts on an offer ----
+# Forces a probe, which must decide to act, from a new mark in the update log.
+fire() { # what [request]
+  log_mark
+  n=$(count_lines "$x" "^$x GetOkToPerformAU=")
+  s=$(count_lines "$x" "^$x ==== PerformShot-2 ====")
+  controller ask "$class" "${2:-31:1}" >/dev/null || fail "$1: request 31"
+  wait_more "$x" "^$x GetOkToPerformAU=" "$n" "$1: no probe"
+  got=$(lines_of "$x" | grep "^$x GetOkToPerformAU=" | tail -1 | sed 's/.*=//')
+  [ "$got" = 6 ] || fail "$1: decision $got"
+}
+# Waits until the probe is over; result is TRUE or FALSE as the update or the inform
+# path logged it.
+ended() { # what
+  wait_more "$x" "^$x ==== PerformShot-2 ====" "$s" "$1: the probe did not end"
+  result=$(log_new | sed -n 's/.*PerformAutoUpdate() - END    Result=//p; s/.*PerformAutoInform() - END //p' | tail -1)
+  [ -n "$result" ] || fail "$1: no end of the update or inform path in the log"
+}
+
+# ---- cases that go on after one of them fails ----
+# Runs a case in a subshell: its fail() ends that case only; the script's recover
+# then brings the agent back to a known state. ok_cases and failed_cases list them;
+# CASES="a b" runs only those.
+ok_cases=""
+failed_cases=""
+run_case() { # name function [args]
+  name=$1
+  shift
+  case " ${CASES:-$name} " in *" $name "*) ;; *) return 0 ;; esac
+  t0=$(date +%s)
+  set +e
+  (set -e; "$@")
+  rc=$?
+  set -e
+  if [ $rc = 0 ]; then
+    echo "case $name: ok ($(($(date +%s) - t0)) s)"
+    ok_cases="$ok_cases $name"
+  else
+    echo "case $name: FAILED" >&2
+    failed_cases="$failed_cases $name"
+    recover
+  fi
+}
+cases_result() {
+  echo "passed:${ok_cases:- none}"
+  [ -z "$failed_cases" ] || { echo "failed:$failed_cases" >&2; return 1; }
+}

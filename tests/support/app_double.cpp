@@ -42,13 +42,9 @@ const char* NameOf(HWND w) {
   return "other";
 }
 
-void Record(const char* what, HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-  char line[160];
-  int n = std::snprintf(line, sizeof line, "%s %s msg=%u w=%lu l=%ld\r\n", what, NameOf(w), msg,
-                        (unsigned long)wp, (long)lp);
-  if (n <= 0) return;
+void WriteLine(const std::string& line) {
   if (g_log.empty()) {
-    std::fwrite(line, 1, size_t(n), stdout);
+    std::fwrite(line.data(), 1, line.size(), stdout);
     std::fflush(stdout);
     return;
   }
@@ -56,8 +52,21 @@ void Record(const char* what, HWND w, UINT msg, WPARAM wp, LPARAM lp) {
                          0, nullptr);
   if (f == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
-  WriteFile(f, line, DWORD(n), &written, nullptr);
+  WriteFile(f, line.data(), DWORD(line.size()), &written, nullptr);
   CloseHandle(f);
+}
+
+void Record(const char* what, HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+  char line[160];
+  int n = std::snprintf(line, sizeof line, "%s %s msg=%u w=%lu l=%ld\r\n", what, NameOf(w), msg,
+                        (unsigned long)wp, (long)lp);
+  if (n > 0) WriteLine(std::string(line, size_t(n)));
+}
+
+std::string Env(const char* name) {
+  char buf[1024];
+  DWORD n = GetEnvironmentVariableA(name, buf, sizeof buf);
+  return n && n < sizeof buf ? std::string(buf, n) : "";
 }
 
 LRESULT CALLBACK WindowProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
@@ -114,6 +123,13 @@ int main(int argc, char** argv) {
     else if (key == "--life") life = std::atoi(value.c_str());
     else if (key == "--title") g_title = value;
     else if (key != "--close") return 2;
+  }
+  std::string envReady;
+  if (argc == 1) {
+    envReady = Env("APP_DOUBLE_READY");
+    g_log = Env("APP_DOUBLE_LOG");
+    if (!envReady.empty()) ready = envReady.c_str();
+    WriteLine(std::string("start ") + GetCommandLineA() + "\r\n");
   }
   if (!ready || life <= 0) return 2;
 

@@ -35,7 +35,9 @@ Routes (the request log records every request except /log itself):
                             the fault last set by /vendor-fault (none at start)
   /vendor-fault/MODS        sets the fault of /vendor: modifiers as above ("trickle/64/200",
                             "drop/20"), "status/CODE" for an error page in the apache
-                            style, or "none"
+                            style, or "none"; in front of them "get" limits the fault
+                            to GET requests (a HEAD asking for the size sees the file)
+                            and "for/NAME" to that one file: "get/for/Update.exe/drop/9"
   /log                      the request log as text, one "METHOD PATH" line each
   /log/times                the same requests timed: "METHOD PATH START END BYTES",
                             START when the request line arrived, END when the last
@@ -212,6 +214,16 @@ class Handler(BaseHTTPRequestHandler):
             return self.send_simple(200, "fault set\n")
         if len(parts) >= 2 and parts[0] == "vendor":
             fault = self.server.vendor_fault
+            applies = True
+            while fault[:1] in (["get"], ["for"]):
+                if fault[0] == "get":
+                    applies = applies and not self.head
+                    fault = fault[1:]
+                else:
+                    applies = applies and parts[1:] == fault[1:2]
+                    fault = fault[2:]
+            if not applies:
+                fault = []
             if fault[:1] == ["status"] and len(fault) == 2 and fault[1].isdigit():
                 return self.send_error_page(int(fault[1]), "apache")
             parts = fault + ["files"] + parts[1:]

@@ -10,35 +10,19 @@ set -eu
 work=$(mktemp -d)
 . "$(dirname "$0")/../support/robot-lib.sh"
 . "$(dirname "$0")/../support/agent-lib.sh"
-server=""
-testkey='HKCU\Software\Dravonel\Vabrix\AutoUpdate'
 cleanup() {
   stop_agents
-  $run reg delete "$testkey" /f >/dev/null 2>&1 || true
+  test_mode off
   reap_all
-  [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
+  stop_server
   rm -rf "$work" "$dir" "$prefix/drive_c/agent test"
 }
 trap cleanup EXIT
 rm -rf "$dir"
 mkdir -p "$dir" "$work/srv"
 
-start_server() { # [port]
-  rm -f "$work/port"
-  python3 "$(dirname "$0")/../support/http_server.py" --root "$work/srv" --port-file "$work/port" ${1:+--port "$1"} \
-    >"$work/server.log" 2>&1 &
-  server=$!
-  i=0
-  until [ -s "$work/port" ]; do [ $i -lt 100 ] || fail "the server did not start"; sleep 0.1; i=$((i + 1)); done
-  port=$(cat "$work/port")
-}
-stop_server() { kill "$server"; wait "$server" 2>/dev/null || true; server=""; }
-web() { curl -s "http://127.0.0.1:$port/$1"; }
 start_server
 head -c 1000000 /dev/urandom >"$work/srv/Update.exe"
-# Seconds values and today's test-mode date as the agent computes them (local time).
-now_seconds() { python3 -c 'import datetime as d; print(int((d.datetime.now() - d.datetime(1899, 12, 30)).total_seconds()))'; }
-
 offer() { # VersionNew Stamp SizeOfUpdateFile [more lines]: the vendor's information file
   printf '[NewSetup]\r\nVersionNew=%s\r\nStamp=%s\r\nDownloadURL_UPDATE=http://127.0.0.1:%s/vendor\r\nNameOfUpdateFile=Update.exe\r\nSizeOfUpdateFile=%s\r\n%b' \
     "$1" "$2" "$port" "$3" "${4:-}" >"$work/srv/Agent.info"
@@ -68,13 +52,6 @@ probe() { # code what
   logged=$(grep -c 'GetOkToPerformAU = ' "$dir/X_Agent.log")
   line=$(tr -d '\r' <"$dir/X_Agent.log" | sed -n 's/.*GetOkToPerformAU = //p' | tail -1)
   [ "$line" = "$1 - $(reason_of "$1")" ] || fail "$2: the log says $line"
-}
-answer() { # title robot-action...
-  title=$1
-  shift
-  robot wait --class VMsgBox --title "$title" --timeout 30000 >/dev/null || fail "no '$title' box"
-  robot "$@" --class VMsgBox --title "$title" >/dev/null || fail "cannot answer '$title'"
-  robot waitgone --class VMsgBox --title "$title" --timeout 10000 >/dev/null || fail "the '$title' box stayed"
 }
 
 pack_agent --info-location "http://127.0.0.1:$port/vendor"
@@ -107,10 +84,13 @@ probe 4 "not valid for version 4"
 offer 5 1 1000100
 probe 5 "announced 100 bytes more"
 tr -d '\r' <"$dir/X_Agent.log" | tail -6 | grep -q "  URL=http://127.0.0.1:$port/vendor/Update.exe" || fail "no size lines"
-offer 5 1 999901
+offer 5 1 999901 'RequestConfirmationBeforeDownload=1\r\n'
 probe 6 "announced 99 bytes less"
 cmp -s "$work/srv/Agent.info" "$dir/Agent.info" || fail "the fetched information file was not kept"
-# A positive decision records the offer: the same offer waits for its re-ask time.
+# The user declines the download: the offer was acted upon, so it is recorded and the
+# same offer waits for its re-ask time.
+answer Confirm press --button No
+wait_lines "$x" "^$x ==== PerformShot-2 ====" "the declined offer did not end its probe"
 tr -d '\r' <"$dir/Agent.original" >"$work/original.txt"
 grep -q '^Stamp=1$' "$work/original.txt" || fail "the stamp was not recorded: $(cat "$work/original.txt")"
 grep -q '^ReAskSecondsLast=[0-9]' "$work/original.txt" || fail "no ReAskSecondsLast"
@@ -201,18 +181,16 @@ stop_agents
 # ---- test mode: the folder source, 5 s, the note; nothing asked of the server ----
 testdir="$prefix/drive_c/agent test"
 mkdir -p "$testdir"
-offer 5 3 1000000
+offer 5 3 1000000 'RequestConfirmationBeforeDownload=1\r\n'
 cp "$work/srv/Agent.info" "$work/srv/Update.exe" "$testdir/"
-today=$(python3 -c 'import datetime; print(datetime.date.today().strftime("%d-%b-%Y").upper())')
-$run reg add "$testkey" /v TestMode /d 1 /f >/dev/null 2>&1 || fail "reg add"
-$run reg add "$testkey" /v TestModeDate /d "$today" /f >/dev/null 2>&1 || fail "reg add"
-$run reg add "$testkey" /v TestModeURL /d 'C:\agent test' /f >/dev/null 2>&1 || fail "reg add"
+test_mode 'C:\agent test'
 web log/clear >/dev/null
 interval=86400 original 4 0 "ProbeSecondsLast=$(( $(now_seconds) - 4 ))\r\n"
 new_transient plain /DELAY=0
 wait_more "$x" "^$x GetOkToPerformAU=" 0 "no probe in test mode" 
 lines_of "$x" | grep -q "^$x GetOkToPerformAU=6$" || fail "test mode: $(lines_of "$x" | grep GetOkToPerformAU)"
 lines_of "$x" | grep -Fq " DownloadFileAU: C:\\agent test\\Agent.info" || fail "test mode did not read the test folder"
+answer Confirm press --button No  # the offer is declined, so the next probe is too early
 wait_more "$x" "^$x Fire " 1 "no second probe 5 s later in test mode"
 fires | python3 -c '
 import sys, datetime
