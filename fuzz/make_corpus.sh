@@ -8,7 +8,7 @@ corpus=$2
 here=$(cd "$(dirname "$0")/.." && pwd)
 work=$corpus/work
 rm -rf "$work"
-mkdir -p "$work" "$corpus/package_reader" "$corpus/separator_lists" "$corpus/extractor"
+mkdir -p "$work" "$corpus/package_reader" "$corpus/separator_lists" "$corpus/extractor" "$corpus/signed_info"
 # A minimal stub image: "MZ", e_lfanew = 0x100, "PE\0\0" at 0x100.
 {
   printf 'MZ'; head -c 58 /dev/zero; printf '\000\001\000\000'; head -c 192 /dev/zero
@@ -30,4 +30,11 @@ cp "$corpus/package_reader/"* "$corpus/extractor/"
 printf '|a|b|c|' >"$corpus/separator_lists/list"
 printf '|&OK|&Cancel|&Yes|&No|\001/SpanCdLvl=2 /OriginExe="C:\\a b\\x.exe" /hide' >"$corpus/separator_lists/switches"
 printf '*English*s0=Hello*Charset=0*' >"$corpus/separator_lists/block"
+# A signed information file, a DER signature and a P-256 public key.
+printf '[NewSetup]\r\nVersionNew=2\r\n\r\n[Signature]\r\nValue=%s==\r\n' \
+  "$(printf 'A%.0s' $(seq 86))" >"$corpus/signed_info/info"
+printf '\060\006\002\001\001\002\001\001' >"$corpus/signed_info/der"
+python3 -c 'import sys; sys.stdout.buffer.write(bytes.fromhex(sys.argv[1]))' \
+  3059301306072a8648ce3d020106082a8648ce3d03010703420004764d27f8625b6f29e1d3c251823323a06c440b85c3a7106db4fb90bafdcf0e49513f114b3a85423295c9d66aa83a87c050babe604509ad8eb1c297381ec9be97 \
+  >"$corpus/signed_info/spki"
 rm -rf "$work"

@@ -1,5 +1,6 @@
 #include "agent/AgentSettings.h"
 
+#include "agent/SignedInfo.h"
 #include "util/Files.h"
 
 #include <string_view>
@@ -408,4 +409,13 @@ bool TestModeState::IsTestMode(bool force, uint32_t tickMs, const std::string& t
     lastReadTick_ = tickMs;
   }
   return on_;
+}
+
+// ---- digests of a signed information file ---------------------------------------------------
+
+std::string GetSHA256OfUpdateFile(const SettingsSource& info) {
+  return NormalizeSha256Hex(info.Read("NewSetup", "SHA256OfUpdateFile", ""));
+}
+std::string GetSHA256OfInformFile(const SettingsSource& info) {
+  return NormalizeSha256Hex(info.Read("AutoInform", "SHA256OfInformFile", ""));
 }

@@ -273,3 +273,10 @@ std::string GetTestModeLocation();
 // when the move fails; the temporary file is then removed).
 bool ReplaceInfoFile(const std::string& downloadedTempPath, const std::string& infoFilePath);
 #endif
+
+// ---- digests of a signed information file ---------------------------------------------------
+
+// [NewSetup] SHA256OfUpdateFile and [AutoInform] SHA256OfInformFile: the SHA-256 of the
+// file in hex, lower-cased; empty unless the value is 64 hex digits.
+std::string GetSHA256OfUpdateFile(const SettingsSource& info);
+std::string GetSHA256OfInformFile(const SettingsSource& info);

@@ -474,6 +474,8 @@ std::string TGFileInfo::GetDownloadToken(bool unscramble) const {
 }
 
 std::string TGFileInfo::GetDownloadSize() const { return SUB::Item(downloadHeader_, 4, ""); }
+std::string TGFileInfo::GetUpdateKey() const { return SUB::Item(packageHeader_, 5, ""); }
+std::string TGFileInfo::GetDownloadDigest() const { return SUB::Item(downloadHeader_, 5, ""); }
 
 std::string TGFileInfo::GetLangString(const std::string& key, const std::string& defaultText) const {
   if (g_languageBlock.empty()) g_languageBlock = ChooseLanguageBlock(languageList_, SystemLanguageName());

@@ -205,6 +205,11 @@ class TGFileInfo {
   bool IsAlwaysDownload() const;
   std::string GetDownloadToken(bool unscramble) const;
   std::string GetDownloadSize() const;
+  // Sixth items, written by newer builders only ("" when absent): the base64 of the
+  // vendor's update-key SubjectPublicKeyInfo, and the SHA-256 hex of the setup file
+  // to download.
+  std::string GetUpdateKey() const;
+  std::string GetDownloadDigest() const;
 
   std::string GetLangString(const std::string& key, const std::string& defaultText) const;
   int GetCharset() const;
