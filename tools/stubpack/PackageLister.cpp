@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "CodePages.h"
+#include "Release.h"
+#include "agent/SignedInfo.h"
 #include "util/SeparatorLists.h"
 
 namespace {
@@ -241,6 +243,17 @@ PackageListing ListPackage(const std::string& path) {
   l.alwaysDownload = info.IsAlwaysDownload();
   l.downloadToken = ReadableToken(info.GetDownloadToken(false));
   l.downloadSize = info.GetDownloadSize();
+  l.updateKey = info.GetUpdateKey();
+  l.downloadDigest = info.GetDownloadDigest();
+  if (!l.updateKey.empty()) {
+    std::string spki, error;
+    if (SpkiOfUpdateKeyItem(l.updateKey, spki, error))
+      l.updateKeyFingerprint = KeyFingerprint(spki);
+    else
+      l.problems.push_back("the update key is not the base64 of a P-256 public key");
+  }
+  if (!l.downloadDigest.empty() && NormalizeSha256Hex(l.downloadDigest).empty())
+    l.problems.push_back("the download digest is not a SHA-256 in hex");
   for (int i = 0, n = SUB::Count(l.languageList); i < n; ++i) {
     std::string block = SUB::Item(l.languageList, i, "");
     std::vector<std::string> items;
@@ -357,6 +370,10 @@ std::string FormatListingText(const PackageListing& l, ListingTexts texts) {
   line("Agent name", l.agentName);
   line("Token", l.packageToken);
   line("Hidden run", l.hiddenRun ? "yes" : "no");
+  if (!l.updateKey.empty()) {
+    line("Update key", l.updateKey);
+    line("Key SHA-256", l.updateKeyFingerprint.empty() ? "(not a P-256 key)" : l.updateKeyFingerprint);
+  }
   if (!l.downloadHeader.empty()) {
     t += "Download header:\n";
     line("Location", l.downloadLocation);
@@ -364,6 +381,7 @@ std::string FormatListingText(const PackageListing& l, ListingTexts texts) {
     line("Always download", l.alwaysDownload ? "yes" : "no");
     line("Token", l.downloadToken);
     line("Size", l.downloadSize);
+    if (!l.downloadDigest.empty()) line("SHA-256", l.downloadDigest);
   }
   t += "Language blocks: " + IntToStr(int64_t(l.languageBlocks.size())) + "\n";
   for (size_t b = 0; b < l.languageBlocks.size(); ++b) {
@@ -446,6 +464,8 @@ std::string FormatListingJson(const PackageListing& l, ListingTexts texts) {
   j.Key("agentName"), j.Str(text(l.agentName));
   j.Key("token"), j.Str(text(l.packageToken));
   j.Key("hiddenRun"), j.Bool(l.hiddenRun);
+  j.Key("updateKey"), j.Str(text(l.updateKey));
+  j.Key("updateKeyFingerprint"), j.Str(l.updateKeyFingerprint);
   j.Close('}');
   j.Key("downloadHeader"), j.Open('{');
   j.Key("raw"), j.Str(text(l.downloadHeader));
@@ -454,6 +474,7 @@ std::string FormatListingJson(const PackageListing& l, ListingTexts texts) {
   j.Key("alwaysDownload"), j.Bool(l.alwaysDownload);
   j.Key("token"), j.Str(text(l.downloadToken));
   j.Key("size"), j.Str(text(l.downloadSize));
+  j.Key("sha256"), j.Str(text(l.downloadDigest));
   j.Close('}');
   j.Key("textCodePage"), j.Num(l.textCodePage);
   j.Key("languageBlocks"), j.Open('[');

@@ -40,6 +40,10 @@ struct PackageListing {
   bool hiddenRun = false;
   std::string downloadLocation, downloadFileName, downloadToken, downloadSize;
   bool alwaysDownload = false;
+  // The sixth header items: the update key (base64 SubjectPublicKeyInfo) with its
+  // fingerprint (SHA-256 hex of the DER; empty when the key does not read), and the
+  // SHA-256 hex of the setup file to download.
+  std::string updateKey, updateKeyFingerprint, downloadDigest;
   std::vector<std::vector<std::string>> languageBlocks;  // item 0 is the language name
   // The code page of each block (from its Charset) and of the texts outside the
   // blocks (file names, header items): that of the block the stub picks on an

@@ -439,11 +439,17 @@ bool Writer::Run() {
   SeededRandom random(o_.seed);
   std::string token = o_.token;
   headerStrings_.push_back(o_.languageList.empty() ? std::string(1, '\x02') : o_.languageList);
-  headerStrings_.push_back(MakeList({o_.infoLocation, o_.infoFileName, o_.agentName,
-                                     EncodeToken(token, random), o_.hiddenRun ? "1" : "0"}));
-  if (StoredHeaderStrings() >= 3)
-    headerStrings_.push_back(MakeList({o_.downloadLocation, o_.downloadFileName, o_.alwaysDownload ? "1" : "0",
-                                       EncodeToken(o_.downloadToken, random), o_.downloadSize}));
+  // Readers that know five items ignore a sixth.
+  std::vector<std::string> package = {o_.infoLocation, o_.infoFileName, o_.agentName, EncodeToken(token, random),
+                                      o_.hiddenRun ? "1" : "0"};
+  if (!o_.updateKey.empty()) package.push_back(o_.updateKey);
+  headerStrings_.push_back(MakeList(package));
+  if (StoredHeaderStrings() >= 3) {
+    std::vector<std::string> download = {o_.downloadLocation, o_.downloadFileName, o_.alwaysDownload ? "1" : "0",
+                                         EncodeToken(o_.downloadToken, random), o_.downloadSize};
+    if (!o_.downloadDigest.empty()) download.push_back(o_.downloadDigest);
+    headerStrings_.push_back(MakeList(download));
+  }
   for (const std::string& s : headerStrings_)
     if (s.size() > 16u * 1024 * 1024) return Fail("a header string is larger than 16 MB");
 

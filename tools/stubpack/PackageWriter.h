@@ -64,9 +64,13 @@ struct BuildOptions {
   std::string agentName = ".exe";
   std::string token;           // plain; scrambled on writing
   bool hiddenRun = false;
+  // The package header's sixth item when set: the base64 of the vendor's update-key
+  // SubjectPublicKeyInfo DER, carried on into the agent.
+  std::string updateKey;
 
   bool withDownloadHeader = false;  // internet stubs always carry one
   std::string downloadLocation, downloadFileName, downloadToken, downloadSize;
+  std::string downloadDigest;  // the download header's sixth item when set: SHA-256 hex
   bool alwaysDownload = false;
 
   // Trailer contents; Magic, StartOffset, FilesCount, TrailerLength and (unless

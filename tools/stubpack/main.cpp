@@ -4,13 +4,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "Crypto.h"
 #include "PackageLister.h"
 #include "PackageWriter.h"
+#include "Release.h"
+#include "agent/SignedInfo.h"
 #include "util/SeparatorLists.h"
 
 namespace {
@@ -18,6 +22,10 @@ namespace {
 const char kHelp[] =
     "usage: stubpack build [options] -o OUTPUT [FILE|FOLDER|PATH=NAME]...\n"
     "       stubpack list [--json] [--raw] FILE\n"
+    "       stubpack keygen -o NAME\n"
+    "       stubpack release --key KEY --setup FILE --version N --download-location URL\n"
+    "                        [options] -o INFO\n"
+    "       stubpack verify INFO (--key PUB | --agent AGENT)\n"
     "\n"
     "build writes a setup file: the stub, its header strings, one record per file and\n"
     "the trailer, with the logical length stamped into the stub's header. A FOLDER adds\n"
@@ -43,6 +51,8 @@ const char kHelp[] =
     "  --agent-name NAME         auto-update agent file name (default .exe)\n"
     "  --token TEXT              the package's secret token (stored scrambled)\n"
     "  --hidden                  the setup runs hidden, without window and questions\n"
+    "  --update-key PUB          the vendor's public key (P-256, PEM) that the agent checks\n"
+    "                            signed information files with\n"
     "\n"
     "  --piece-size SIZE         write a spanned set of pieces of at most SIZE bytes\n"
     "                            (k, M, G suffixes): OUTPUT, OUTPUT.002, OUTPUT.003, ...\n"
@@ -53,7 +63,9 @@ const char kHelp[] =
     "  --download-name NAME      file name of the setup file to download\n"
     "  --download-token TEXT     secret token of the setup file to download\n"
     "  --download-size BYTES     size of the setup file to download\n"
-    "  --download-of FILE        take name, size and download token from that setup file\n"
+    "  --download-of FILE        take name, size, SHA-256 and download token from that\n"
+    "                            setup file\n"
+    "  --download-file FILE      take the SHA-256 (and, unless given, the size) of that file\n"
     "  --always-download         download even when the file lies beside the stub\n"
     "\n"
     "  --announce-temp-drive     ask before extracting, naming the temp drive\n"
@@ -80,8 +92,34 @@ const char kHelp[] =
     "character of its code page, and a control character but tab, shows as U+FFFD\n"
     "(JSON escapes control characters). --raw prints the bytes as stored (JSON: as\n"
     "Latin-1).\n"
+    "\n"
+    "keygen writes NAME.key (the private key, PKCS#8 PEM, mode 0600) and NAME.pub (the\n"
+    "public key, PEM) of a new ECDSA P-256 key pair; it never overwrites a file.\n"
+    "\n"
+    "release writes a signed information file INFO for the update package FILE:\n"
+    "  --key KEY                 the private key that signs it\n"
+    "  --setup FILE              the update package (name, size and SHA-256 go in)\n"
+    "  --version N               VersionNew\n"
+    "  --download-location URL   DownloadURL_UPDATE, where FILE is published\n"
+    "  --template INI            keys of [NewSetup], [AutoInform], [General] to keep\n"
+    "  --agent AGENT             the installed agent: its token must match FILE's, and\n"
+    "                            its update key KEY's\n"
+    "  --valid-versions L        ValidVersions (comma-separated version numbers)\n"
+    "  --shutdown-method M       ShutDownMethod\n"
+    "  --running-process P       RunningProcess\n"
+    "  --confirm-download        RequestConfirmationBeforeDownload=1\n"
+    "  --confirm-install         RequestConfirmationBeforeInstall=1\n"
+    "  --inform-file F           the inform file (name, size and SHA-256 go in)\n"
+    "  --inform-location URL     DownloadURL_INFORM\n"
+    "Stamp is SOURCE_DATE_EPOCH when set, else now; the file is the same for the same\n"
+    "inputs but for the signature (ECDSA signatures differ every time).\n"
+    "\n"
+    "verify checks the signature of INFO with the public key PUB or the key that AGENT\n"
+    "carries, and the size and SHA-256 of the files it names that lie beside it.\n"
+    "\n"
     "Exit code 0 on success, 1 on an error, 2 on a usage error; list exits 1 when the\n"
-    "file carries no readable package or shows a problem.\n";
+    "file carries no readable package or shows a problem, verify 1 when INFO is not\n"
+    "valid.\n";
 
 int Usage(const std::string& why) {
   std::fprintf(stderr, "stubpack: %s (see stubpack --help)\n", why.c_str());
@@ -171,7 +209,7 @@ bool AddInput(const std::string& arg, std::vector<PackedFile>& files, std::strin
 
 int Build(int argc, char** argv) {
   BuildOptions o;
-  std::string mainName, mainArgs, languagesFile, downloadOf;
+  std::string mainName, mainArgs, languagesFile, downloadOf, downloadFile, updateKeyFile;
   bool anyDownloadOption = false;
   uint64_t seed = 0xCBF29CE484222325ull;
   if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
@@ -221,6 +259,8 @@ int Build(int argc, char** argv) {
       if (!value(o.token)) return Usage("--token needs a text");
     } else if (a == "--hidden") {
       o.hiddenRun = true;
+    } else if (a == "--update-key") {
+      if (!value(updateKeyFile)) return Usage("--update-key needs a public key file");
     } else if (a == "--piece-size") {
       if (!number(o.pieceSize, UINT64_MAX, true) || o.pieceSize == 0) return Usage("--piece-size needs a size");
     } else if (a == "--number-first-piece") {
@@ -244,6 +284,9 @@ int Build(int argc, char** argv) {
       anyDownloadOption = true;
     } else if (a == "--download-of") {
       if (!value(downloadOf)) return Usage("--download-of needs a setup file");
+      anyDownloadOption = true;
+    } else if (a == "--download-file") {
+      if (!value(downloadFile)) return Usage("--download-file needs a file");
       anyDownloadOption = true;
     } else if (a == "--always-download") {
       o.alwaysDownload = true;
@@ -316,6 +359,20 @@ int Build(int argc, char** argv) {
     if (o.downloadFileName.empty()) o.downloadFileName = std::filesystem::path(downloadOf).filename().string();
     if (o.downloadSize.empty()) o.downloadSize = IntToStr(int64_t(size));
     if (o.downloadToken.empty()) o.downloadToken = target.GetDownloadToken(true);
+    if (downloadFile.empty()) downloadFile = downloadOf;
+  }
+  if (!downloadFile.empty()) {
+    std::string digest, error;
+    if (!FileSha256(downloadFile, digest, error)) return std::fprintf(stderr, "stubpack: %s\n", error.c_str()), 1;
+    o.downloadDigest = HexOf(digest);
+    std::error_code ec;
+    uint64_t size = std::filesystem::file_size(downloadFile, ec);
+    if (o.downloadSize.empty() && !ec) o.downloadSize = IntToStr(int64_t(size));
+  }
+  if (!updateKeyFile.empty()) {
+    std::string spki, error;
+    if (!ReadPublicKeyFile(updateKeyFile, spki, error)) return std::fprintf(stderr, "stubpack: %s\n", error.c_str()), 1;
+    o.updateKey = Base64Encode(spki);
   }
   o.withDownloadHeader = anyDownloadOption;
   if (!mainName.empty()) {
@@ -372,6 +429,134 @@ int List(int argc, char** argv) {
   return listing.readable && listing.problems.empty() ? 0 : 1;
 }
 
+int NotHere(const char* command) {
+  std::fprintf(stderr, "stubpack: %s is not available in this build (use the native stubpack)\n", command);
+  return 1;
+}
+
+int Keygen(int argc, char** argv) {
+  std::string base;
+  for (int i = 0; i < argc; ++i) {
+    std::string a = argv[i];
+    if ((a == "-o" || a == "--output") && i + 1 < argc) {
+      base = argv[++i];
+    } else {
+      return Usage("keygen takes -o NAME");
+    }
+  }
+  if (base.empty()) return Usage("keygen needs -o NAME");
+  if (!CanSign()) return NotHere("keygen");
+  std::string error;
+  if (!GenerateKeyPair(base, error)) return std::fprintf(stderr, "stubpack: %s\n", error.c_str()), 1;
+  std::printf("%s.key\n%s.pub\n", base.c_str(), base.c_str());
+  return 0;
+}
+
+int Release(int argc, char** argv) {
+  ReleaseOptions o;
+  bool haveVersion = false;
+  for (int i = 0; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= argc) return false;
+      out = argv[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "-o" || a == "--output") {
+      if (!value(o.outputPath)) return Usage("-o needs a file");
+    } else if (a == "--key") {
+      if (!value(o.keyPath)) return Usage("--key needs the private key file");
+    } else if (a == "--setup") {
+      if (!value(o.setupPath)) return Usage("--setup needs the update package");
+    } else if (a == "--version") {
+      if (!value(v) || !TryParseInt64(Trim(v), o.version) || o.version < 0)
+        return Usage("--version needs a version number");
+      haveVersion = true;
+    } else if (a == "--download-location") {
+      if (!value(o.downloadLocation) || o.downloadLocation.empty()) return Usage("--download-location needs a URL");
+    } else if (a == "--template") {
+      if (!value(o.templatePath)) return Usage("--template needs an INI file");
+    } else if (a == "--agent") {
+      if (!value(o.agentPath)) return Usage("--agent needs the agent file");
+    } else if (a == "--valid-versions") {
+      // The agent looks its version up between commas: "1,2" holds 2, "1, 2" does not.
+      if (!value(o.validVersions) || o.validVersions.empty() ||
+          o.validVersions.find_first_not_of("0123456789,") != std::string::npos ||
+          o.validVersions.front() == ',' || o.validVersions.back() == ',' ||
+          o.validVersions.find(",,") != std::string::npos)
+        return Usage("--valid-versions needs version numbers separated by commas, no blanks");
+    } else if (a == "--shutdown-method") {
+      if (!value(o.shutDownMethod)) return Usage("--shutdown-method needs a method name");
+    } else if (a == "--running-process") {
+      if (!value(o.runningProcess)) return Usage("--running-process needs a program path");
+    } else if (a == "--confirm-download") {
+      o.confirmDownload = true;
+    } else if (a == "--confirm-install") {
+      o.confirmInstall = true;
+    } else if (a == "--inform-file") {
+      if (!value(o.informPath)) return Usage("--inform-file needs a file");
+    } else if (a == "--inform-location") {
+      if (!value(o.informLocation)) return Usage("--inform-location needs a URL");
+    } else {
+      return Usage("release: unknown option " + a);
+    }
+  }
+  if (o.keyPath.empty()) return Usage("release needs --key");
+  if (o.setupPath.empty()) return Usage("release needs --setup");
+  if (!haveVersion) return Usage("release needs --version");
+  if (o.downloadLocation.empty()) return Usage("release needs --download-location");
+  if (o.outputPath.empty()) return Usage("release needs -o");
+  if (!CanSign()) return NotHere("release");
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
+    if (!TryParseInt64(epoch, o.stamp)) return Usage("SOURCE_DATE_EPOCH is not a number of seconds");
+  } else {
+    o.stamp = int64_t(std::time(nullptr));
+  }
+  std::vector<std::string> notes;
+  std::string error;
+  bool ok = WriteRelease(o, notes, error);
+  for (const std::string& note : notes) std::fprintf(stderr, "stubpack: %s\n", note.c_str());
+  if (!ok) return std::fprintf(stderr, "stubpack: %s\n", error.c_str()), 1;
+  std::printf("%s\n", o.outputPath.c_str());
+  return 0;
+}
+
+int Verify(int argc, char** argv) {
+  std::string info, keyPath, agentPath;
+  for (int i = 0; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--key" && i + 1 < argc) {
+      keyPath = argv[++i];
+    } else if (a == "--agent" && i + 1 < argc) {
+      agentPath = argv[++i];
+    } else if (a.size() > 1 && a[0] == '-') {
+      return Usage("verify: unknown option " + a);
+    } else if (info.empty()) {
+      info = a;
+    } else {
+      return Usage("verify takes one information file");
+    }
+  }
+  if (info.empty()) return Usage("verify needs an information file");
+  if (keyPath.empty() == agentPath.empty()) return Usage("verify needs --key PUB or --agent AGENT");
+  if (!CanSign()) return NotHere("verify");
+  std::string spki, error;
+  if (!keyPath.empty() && !ReadPublicKeyFile(keyPath, spki, error))
+    return std::fprintf(stderr, "stubpack: %s\n", error.c_str()), 1;
+  if (!agentPath.empty()) {
+    TGFileInfo agent(agentPath);
+    if (!agent.IsValid()) return std::fprintf(stderr, "stubpack: %s is not an agent file\n", agentPath.c_str()), 1;
+    if (!SpkiOfUpdateKeyItem(agent.GetUpdateKey(), spki, error))
+      return std::fprintf(stderr, "stubpack: %s: %s\n", agentPath.c_str(), error.c_str()), 1;
+  }
+  VerifyReport report = VerifyRelease(info, spki);
+  for (const std::string& note : report.notes) std::printf("%s: %s\n", info.c_str(), note.c_str());
+  for (const std::string& failure : report.failures) std::printf("%s: NOT VALID: %s\n", info.c_str(), failure.c_str());
+  if (report.failures.empty()) std::printf("%s: valid\n", info.c_str());
+  return report.failures.empty() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -383,5 +568,8 @@ int main(int argc, char** argv) {
   }
   if (command == "build") return Build(argc - 2, argv + 2);
   if (command == "list") return List(argc - 2, argv + 2);
+  if (command == "keygen") return Keygen(argc - 2, argv + 2);
+  if (command == "release") return Release(argc - 2, argv + 2);
+  if (command == "verify") return Verify(argc - 2, argv + 2);
   return Usage("unknown command " + command);
 }
