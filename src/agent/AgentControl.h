@@ -119,6 +119,8 @@ void AskBeforeCheck(int& status);
 // file) from location, a folder or the web; in test mode from the test-mode folder
 // only. Packages and inform files must carry the own package's token.
 bool DownloadFileAU(const std::string& location, const std::string& name, int kind, std::string& error);
+// Whether the last fetch of the information file was refused for its signature.
+bool InfoSignatureFailed();
 // The update cycle and the inform path of a positive decision; actedUpon tells
 // whether the offer counts as taken.
 bool PerformAutoUpdate(bool& actedUpon);

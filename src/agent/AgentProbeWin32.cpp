@@ -92,7 +92,7 @@ void PerformShot() {
   SetProbeSecondsLast(original, now, ProbeSecondsFloor());
 
   const bool testMode = IsTestMode(false);
-  DecisionInputs in{infoOk, info, original, now, v.mode == 1, testMode, GetTestModeLocation()};
+  DecisionInputs in{infoOk, info, original, now, v.mode == 1, testMode, GetTestModeLocation(), InfoSignatureFailed()};
   Win32Sizes sizes;
   Decision d = GetOkToPerformAU(in, sizes);
   for (const std::string& line : d.logLines) AgentLog(line);

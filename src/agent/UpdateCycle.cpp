@@ -1,6 +1,7 @@
 #include "agent/UpdateCycle.h"
 
 #include "agent/ServerFileNames.h"
+#include "agent/SignedInfo.h"
 #include "folders/PathRules.h"
 #include "package/PackageReader.h"
 
@@ -54,4 +55,20 @@ std::string OriginalInfoFileSwitch(const std::string& infoFilePath) {
 
 std::string AgentRestartSwitches(const std::string& overrideList) {
   return " /_ZZ=99 /WAIT=10 /TRANSIENT=" + overrideList;
+}
+
+PinnedKey ParsePinnedKey(const std::string& item, std::string& point) {
+  point.clear();
+  if (item.empty()) return PinnedKey::None;
+  std::string spki;
+  if (!Base64Decode(item, spki) || !SpkiToP256Point(spki, point) || point.size() != kP256PointSize) {
+    point.clear();
+    return PinnedKey::Malformed;
+  }
+  return PinnedKey::Valid;
+}
+
+bool DigestMatches(const std::string& signedHex, const std::string& actualDigest) {
+  std::string expected = NormalizeSha256Hex(signedHex);
+  return !expected.empty() && actualDigest.size() == kSha256Size && HexOf(actualDigest) == expected;
 }

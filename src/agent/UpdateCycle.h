@@ -67,6 +67,14 @@ std::string ServerFileNameRefusal(const std::string& rawName, const std::vector<
 // and their plain texts are equal.
 bool TokensMatch(const std::string& scrambledTheirs, const std::string& scrambledOurs);
 
+// ---- the vendor's key ---------------------------------------------------------------
+// The key a package pins (the base64 of its SubjectPublicKeyInfo): none when the item
+// is empty; an item that is not a P-256 key makes the agent refuse every update.
+enum class PinnedKey { None, Valid, Malformed };
+PinnedKey ParsePinnedKey(const std::string& item, std::string& point);
+// Whether a file's digest is the signed one: the signed value must be a SHA-256 in hex.
+bool DigestMatches(const std::string& signedHex, const std::string& actualDigest);
+
 // ---- the setup run and the restart -----------------------------------------------------
 // "/OriginalInfoFile=" + the quoted path of the information file.
 std::string OriginalInfoFileSwitch(const std::string& infoFilePath);

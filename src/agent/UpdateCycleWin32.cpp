@@ -6,6 +6,7 @@
 #include "agent/AgentControl.h"
 #include "agent/AgentSettings.h"
 #include "agent/ServerFileNames.h"
+#include "agent/SignedInfo.h"
 #include "agent/UpdateCycle.h"
 #include "agent/UpdateDecision.h"
 #include "dialogs/InformDialog.h"
@@ -14,6 +15,7 @@
 #include "package/PackageReader.h"
 #include "process/ProcessList.h"
 #include "process/ProcessWindows.h"
+#include "util/Cng.h"
 #include "util/DebugLog.h"
 #include "util/FileIO.h"
 #include "util/Files.h"
@@ -25,6 +27,62 @@ namespace {
 
 constexpr int kFolderCopySteps = 10;
 constexpr uint32_t kFolderCopyStepMs = 300;
+constexpr char kBadSignatureText[] = "Bad Signature!";
+
+bool g_infoSignatureFailed = false;
+bool g_unsignedNoted = false;
+
+// The vendor's key that the agent's own package pins.
+struct ChannelKey {
+  PinnedKey state = PinnedKey::None;
+  P256PublicKey point{};
+};
+ChannelKey OwnChannelKey() {
+  ChannelKey k;
+  std::string point;
+  k.state = ParsePinnedKey(OwnPackageForAgent().GetUpdateKey(), point);
+  for (size_t i = 0; i < point.size() && i < k.point.size(); ++i) k.point[i] = uint8_t(point[i]);
+  return k;
+}
+
+// "" when a keyed agent may use the information file; else why not. An agent without
+// a key takes it as it is (and says once that its channel is unsigned).
+std::string InfoSignatureRefusal(const std::string& content, const ChannelKey& key) {
+  if (key.state == PinnedKey::None) {
+    if (!g_unsignedNoted) AgentLog("The update channel is unsigned: the agent's package carries no key");
+    g_unsignedNoted = true;
+    return "";
+  }
+  if (key.state == PinnedKey::Malformed) return "the agent's package carries a key that is not a P-256 key";
+  SignedInfoParts parts;
+  SignedInfoError split = SplitSignedInfo(content, parts);
+  if (split != SignedInfoError::None) return SignedInfoErrorText(split);
+  Sha256Digest digest{};
+  P256Signature signature{};
+  for (size_t i = 0; i < signature.size() && i < parts.signature.size(); ++i) signature[i] = uint8_t(parts.signature[i]);
+  if (!Sha256OfText(parts.signedBytes, digest)) return "signatures cannot be checked on this system";
+  switch (VerifyP256Signature(key.point, digest, signature)) {
+    case SignatureCheck::Valid:
+      return "";
+    case SignatureCheck::Unavailable:
+      return "signatures cannot be checked on this system";
+    case SignatureCheck::Invalid:
+      break;
+  }
+  return "the signature does not match the vendor's key";
+}
+
+// A keyed agent installs or shows only the file whose digest the signed information
+// file names.
+bool HasSignedDigest(const std::string& local, const std::string& signedHex) {
+  Sha256Digest digest{};
+  std::string error;
+  if (!Sha256OfFile(local, digest, error)) {
+    AgentLog(" --- " + error);
+    return false;
+  }
+  return DigestMatches(signedHex, std::string(digest.begin(), digest.end()));
+}
 
 void Notify(int code, int value) {
   const AgentHooks& host = AgentHost();
@@ -84,6 +142,17 @@ bool FetchInfoFile(const std::string& location, const std::string& name, bool te
   AgentLog("Download END:   " + path);
   if (error.empty() && !content.empty()) GetHtmlErrorPageText("", content, path, "", false, error);
   bool ok = fetched && error.empty() && !content.empty();
+  g_infoSignatureFailed = false;
+  if (ok) {
+    std::string refusal = InfoSignatureRefusal(content, OwnChannelKey());
+    if (!refusal.empty()) {
+      // Nothing of an unverified file is kept or read: the last good copy stays.
+      AgentLog("ERROR: " + std::string(kBadSignatureReason) + " (" + refusal + "): " + path);
+      g_infoSignatureFailed = true;
+      error = std::string(kBadSignatureReason) + "<P><P>" + path;
+      ok = false;
+    }
+  }
   if (ok && !files.infoFile.empty()) {
     std::string temp = InfoFileTempPath(files.infoFile);
     if (!WriteFileText(temp, content) || !ReplaceInfoFile(temp, files.infoFile)) {
@@ -179,6 +248,13 @@ bool FetchProductFile(const std::string& location, const std::string& name, int 
       DeleteFileA(local.c_str());
       AgentLog("ERROR: " + text);
       boxes.Error(0, text);
+    } else if (OwnChannelKey().state != PinnedKey::None &&
+               !HasSignedDigest(local, kind == kUpdatePackageKind ? GetSHA256OfUpdateFile(info)
+                                                                   : GetSHA256OfInformFile(info))) {
+      ok = false;
+      DeleteFileA(local.c_str());
+      AgentLog("ERROR: the SHA-256 of " + local + " is not the one the vendor signed: " + path);
+      boxes.Error(0, std::string(kBadSignatureText) + "<P><P>" + path);
     }
   } else {
     AgentLog(" --- " + error);
@@ -292,6 +368,8 @@ void EndUpdate(bool result) {
 }
 
 }  // namespace
+
+bool InfoSignatureFailed() { return g_infoSignatureFailed; }
 
 bool DownloadFileAU(const std::string& location, const std::string& fileName, int kind, std::string& error) {
   error.clear();

@@ -72,7 +72,7 @@ bool SizeMatches(int64_t actual, int64_t expected) {
 Decision GetOkToPerformAU(const DecisionInputs& in, SizeLookup& sizes) {
   Decision d;
   int code = kNoInfoFile;
-  if (in.infoFetched) code = kNoOriginalVersion;
+  if (in.infoFetched && !in.badSignature) code = kNoOriginalVersion;
   const int64_t versionOriginal = GetVersionOriginal(in.original);
   if (code == kNoOriginalVersion && versionOriginal > 0) code = kTooEarly;
   if (code == kTooEarly &&
@@ -102,7 +102,7 @@ Decision GetOkToPerformAU(const DecisionInputs& in, SizeLookup& sizes) {
     }
   }
   d.code = code;
-  d.reason = DecisionReason(code);
+  d.reason = in.badSignature ? kBadSignatureReason : DecisionReason(code);
   return d;
 }
 

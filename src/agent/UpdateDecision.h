@@ -72,7 +72,10 @@ struct DecisionInputs {
   bool checkNow = false;
   bool testMode = false;
   std::string testLocation;
+  // A keyed agent fetched a file that its key does not verify: nothing of it counts.
+  bool badSignature = false;
 };
+inline constexpr char kBadSignatureReason[] = "Bad signature";
 Decision GetOkToPerformAU(const DecisionInputs& in, SizeLookup& sizes);
 
 // ---- check question ------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "agent/AgentSettings.h"
+#include "agent/UpdateCycle.h"
 #include "dialogs/MessageBox.h"
 #include "net/HttpDownload.h"
 #include "net/ProgressEvents.h"
@@ -14,6 +15,7 @@
 #include "stub/SetupFlow.h"
 #include "stub/Stub.h"
 #include "stub/TempFolders.h"
+#include "util/Cng.h"
 #include "util/DebugLog.h"
 #include "util/FileIO.h"
 #include "util/Files.h"
@@ -110,6 +112,21 @@ bool RunEngine(const std::string& folder, const std::string& runCommand, const s
     RemoveLinkIf("RemoveCheckForNewUpdateShortcut", checkLink, info);
   }
   return success;
+}
+
+// The setup file is run only when it is the one the internet stub was built for:
+// its SHA-256 is the one the download header names (when it names one).
+bool HasAnnouncedDigest(const std::string& file, const std::string& announced) {
+  if (announced.empty()) return true;
+  Sha256Digest digest{};
+  std::string error;
+  if (!Sha256OfFile(file, digest, error)) {
+    DebugWriteLine(" --- " + error);
+    return false;
+  }
+  bool match = DigestMatches(announced, std::string(digest.begin(), digest.end()));
+  if (!match) DebugWriteLine(" --- the SHA-256 of " + file + " is not the announced " + announced);
+  return match;
 }
 
 }  // namespace
@@ -251,6 +268,9 @@ void DownloadAndRunSetup(const std::string& tempFolder, const std::string& downl
     std::optional<std::string> ours = DecodeToken(own.GetDownloadToken(false));
     if (downloaded && announced > 0 && FileSizeByName(target) != announced) {
       error = "Incomplete Download!<P>" + url;
+    } else if (!HasAnnouncedDigest(target, own.GetDownloadDigest())) {
+      error = "Bad SHA-256!<P>" + url;
+      badPackage = true;
     } else if (!theirs || !ours || *theirs != *ours) {
       // Two tokens that fail their own check are not equal.
       error = "Bad Secret Token!";

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+#include <vector>
+
 #include "agent/ServerFileNames.h"
 
 namespace {
@@ -101,6 +105,55 @@ TEST(Restart, SwitchesCarryTheWaitAndTheOverrideList) {
   EXPECT_EQ(AgentRestartSwitches("|255|1|255|255|255|255|255|255|"),
             " /_ZZ=99 /WAIT=10 /TRANSIENT=|255|1|255|255|255|255|255|255|");
   EXPECT_EQ(OriginalInfoFileSwitch("C:\\agent dir\\Agent.info"), "/OriginalInfoFile=\"C:\\agent dir\\Agent.info\"");
+}
+
+}  // namespace
+
+namespace {
+
+// The SubjectPublicKeyInfo of a P-256 key as OpenSSL writes it, in base64.
+const char kSpki[] = "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAEEUPoJKZtD/ZbgYegc9GATMSTfRTksj19qRTVrDoU5NvVbtAOsfo0PLHp8Nx3oagCCoiRhFJrtxsEkNqE7SNkbQ==";
+
+std::string Hex(const std::string& bytes) {
+  static const char* digits = "0123456789abcdef";
+  std::string out;
+  for (unsigned char b : bytes) {
+    out += digits[b >> 4];
+    out += digits[b & 15];
+  }
+  return out;
+}
+
+TEST(PinnedKeys, AnEmptyItemPinsNothingAndAnythingButAP256KeyIsRefused) {
+  std::string point = "left over";
+  EXPECT_EQ(ParsePinnedKey("", point), PinnedKey::None);
+  EXPECT_TRUE(point.empty());
+  ASSERT_EQ(ParsePinnedKey(kSpki, point), PinnedKey::Valid);
+  EXPECT_EQ(Hex(point), "1143e824a66d0ff65b8187a073d1804cc4937d14e4b23d7da914d5ac3a14e4dbd56ed00eb1fa343cb1e9f0dc77a1a8020a889184526bb71b0490da84ed23646d");
+  std::string spki = kSpki;
+  const std::vector<std::string> bad_items = {spki.substr(0, spki.size() - 4), spki + "AAAA", "not base64!", "AAAA",
+                                             "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQc=" /* a prefix alone */};
+  for (const std::string& bad : bad_items) {
+    EXPECT_EQ(ParsePinnedKey(bad, point), PinnedKey::Malformed) << bad;
+    EXPECT_TRUE(point.empty());
+  }
+}
+
+TEST(PinnedKeys, DigestMatchesOnlyTheSignedHexOfThirtyTwoBytes) {
+  std::string digest(32, '\0');
+  for (int i = 0; i < 32; ++i) digest[i] = char(0xA0 + i);
+  std::string hex = Hex(digest);
+  EXPECT_TRUE(DigestMatches(hex, digest));
+  std::string upper = hex;
+  for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+  EXPECT_TRUE(DigestMatches(upper, digest));  // either case
+  EXPECT_FALSE(DigestMatches("", digest));    // a keyed agent needs the value
+  EXPECT_FALSE(DigestMatches(hex.substr(0, 62), digest));
+  EXPECT_FALSE(DigestMatches(hex + "00", digest));
+  std::string other = digest;
+  other[31] ^= 1;
+  EXPECT_FALSE(DigestMatches(hex, other));
+  EXPECT_FALSE(DigestMatches(hex, digest.substr(0, 31)));
 }
 
 }  // namespace
