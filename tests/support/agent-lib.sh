@@ -113,10 +113,12 @@ box_is() { # title text-part heading|plain buttons what
   if [ "$3" = heading ]; then headed "$t" "$up" || fail "$5: no heading: $t"; else ! headed "$t" "$up" || fail "$5: a heading: $t"; fi
   [ "$(field "$d" buttons)" = "$4" ] || fail "$5: '$1' box with $(field "$d" buttons) buttons"
 }
-# Closes every box and dialog still open, so that a busy agent gets to its next tick.
+# Closes every box and dialog still open (a few rounds: a box may come back), so that
+# a busy agent gets to its next tick.
 close_boxes() {
   for c in VMsgBox VRichEditBox; do
-    while robot close --class "$c" --timeout 200 >/dev/null 2>&1; do sleep 0.2; done
+    k=0
+    while [ $k -lt 10 ] && robot close --class "$c" --timeout 200 >/dev/null 2>&1; do sleep 0.2; k=$((k + 1)); done
   done
 }
 
