@@ -93,6 +93,7 @@ class InetHandle {
 struct OpenedUrl {
   InetHandle connection;
   InetHandle request;
+  DWORD error = 0;  // why the request could not be made (a refused certificate, ...)
 };
 
 // Always from the server, never into the user's internet cache.
@@ -135,7 +136,10 @@ OpenedUrl OpenRequest(HINTERNET internet, const std::string& url, const char* ve
                                               user.empty() ? nullptr : password.c_str(), INTERNET_SERVICE_HTTP, 0, 0));
   if (!opened.connection) return opened;
   InetHandle request(inet.openRequest(opened.connection.get(), verb, path.c_str(), nullptr, nullptr, nullptr, flags, 0));
-  if (request && inet.sendRequest(request.get(), nullptr, 0, nullptr, 0)) opened.request = std::move(request);
+  if (request && inet.sendRequest(request.get(), nullptr, 0, nullptr, 0))
+    opened.request = std::move(request);
+  else
+    opened.error = GetLastError();  // before the handle's close can change it
   return opened;
 }
 
@@ -143,6 +147,7 @@ OpenedUrl OpenUrl(HINTERNET internet, const std::string& url, const std::string&
   if (!user.empty()) return OpenRequest(internet, url, "GET", user, password);
   OpenedUrl opened;
   opened.request = OpenPlainUrl(internet, url);
+  if (!opened.request) opened.error = GetLastError();
   return opened;
 }
 
@@ -265,7 +270,13 @@ std::string Download(HWND owner, const std::string& url, const std::string& loca
   SetTimeouts(internet.get(), kInetTimeoutMs);
   const uint64_t openedAt = MilliClock();
   OpenedUrl opened = OpenUrl(internet.get(), url, user, password);
-  if (!opened.request) return "Unable to open Internet Connection: " + url;
+  if (!opened.request) {
+    // The text stays the one users and support know; the reason goes to the trace.
+    if (opened.error)
+      DebugWriteLine(IntToStr(GetCurrentProcessId()) + " --- " + url + ": " + InetErrorText(opened.error) + " (" +
+                     IntToStr(int64_t(opened.error)) + ")");
+    return "Unable to open Internet Connection: " + url;
+  }
   HINTERNET request = opened.request.get();
   const uint32_t status = QueryStatus(request);
   if (!StatusAccepted(status)) {

@@ -158,6 +158,9 @@ refused() { # name what
   done_stub "$1" 1603
   ! engine_ran || fail "$2: the engine ran"
   [ -z "$(web log | grep -v '^GET /log')" ] || fail "$2: requests reached the server: $(web log)"
+  # The trace names WinINet's reason (a certificate code from 12000 up).
+  trace | grep -Eq "^[0-9]+ --- https://localhost:$p/files/websetup.exe: .* \(120[0-9][0-9]\)$" ||
+    fail "$2: no reason in the trace"
   printf '%s: refused, the box says: %s\n' "$2" "$text"
 }
 
