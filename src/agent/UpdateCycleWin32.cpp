@@ -16,12 +16,32 @@
 #include "process/ProcessList.h"
 #include "process/ProcessWindows.h"
 #include "util/Cng.h"
+#include "dialogs/MessageBox.h"
 #include "util/DebugLog.h"
 #include "util/FileIO.h"
 #include "util/Files.h"
 #include "util/PlatformHelpers.h"
 #include "util/SeparatorLists.h"
 #include "util/WinHandle.h"
+
+void AgentTrace(const std::string& text) { DebugWriteLine(IntToStr(GetCurrentProcessId()) + text); }
+void AgentStep(const char* what, int n) {
+  AgentTrace(std::string(" ==== ") + what + "-" + IntToStr(n) + " ====");
+}
+void AgentLogJoin(const char* head, const std::string& tail) { AgentLog(head + tail); }
+void AgentTraceJoin(const char* head, const std::string& tail) { AgentTrace(head + tail); }
+const char* TrueFalse(bool b) { return b ? "TRUE" : "FALSE"; }
+
+void AgentBoxes::Error(uintptr_t owner, const std::string& text) {
+  ShowError(owner, text, GetMsgBoxError(original), GetMsgBoxCharSet(original), GetMsgBoxBtnText(original));
+}
+void AgentBoxes::Attention(uintptr_t owner, const std::string& text) {
+  ShowAttention(owner, text, GetMsgBoxAttention(original), 0, GetMsgBoxCharSet(original), GetMsgBoxBtnText(original));
+}
+bool AgentBoxes::Ask(uintptr_t owner, const std::string& text) {
+  return AskYesNo(owner, text, GetMsgBoxConfirm(original), 0, GetMsgBoxCharSet(original), GetMsgBoxBtnText(original));
+}
+std::string AgentBoxes::Text(const char* key) const { return GetAgentText(original, key); }
 
 namespace {
 
@@ -78,7 +98,7 @@ bool HasSignedDigest(const std::string& local, const std::string& signedHex) {
   Sha256Digest digest{};
   std::string error;
   if (!Sha256OfFile(local, digest, error)) {
-    AgentLog(" --- " + error);
+    AgentLogJoin(" --- ", error);
     return false;
   }
   return DigestMatches(signedHex, std::string(digest.begin(), digest.end()));
@@ -110,9 +130,9 @@ void SetAgentStatus(const IniFile& original, const char* key) {
 bool FetchInfoFile(const std::string& location, const std::string& name, bool testMode, std::string& error) {
   const AgentHooks& host = AgentHost();
   std::string path = location + "\\" + name;
-  AgentTrace(" DownloadFileAU: " + path);
+  AgentTraceJoin(" DownloadFileAU: ", path);
   AgentLog(std::string("TestMode=") + TrueFalse(testMode));
-  AgentLog("Download START: " + path);
+  AgentLogJoin("Download START: ", path);
 
   AgentFiles files = AgentFilesNow();
   SetAgentStatus(IniFile(files.originalFile), "s31");
@@ -139,7 +159,7 @@ bool FetchInfoFile(const std::string& location, const std::string& name, bool te
       fetched = true;
     }
   }
-  AgentLog("Download END:   " + path);
+  AgentLogJoin("Download END:   ", path);
   if (error.empty() && !content.empty()) GetHtmlErrorPageText("", content, path, "", false, error);
   bool ok = fetched && error.empty() && !content.empty();
   g_infoSignatureFailed = false;
@@ -147,7 +167,7 @@ bool FetchInfoFile(const std::string& location, const std::string& name, bool te
     std::string refusal = InfoSignatureRefusal(content, OwnChannelKey());
     if (!refusal.empty()) {
       // Nothing of an unverified file is kept or read: the last good copy stays.
-      AgentLog("ERROR: " + std::string(kBadSignatureReason) + " (" + refusal + "): " + path);
+      AgentLogJoin("ERROR: ", std::string(kBadSignatureReason) + " (" + refusal + "): " + path);
       g_infoSignatureFailed = true;
       error = std::string(kBadSignatureReason) + "<P><P>" + path;
       ok = false;
@@ -157,7 +177,7 @@ bool FetchInfoFile(const std::string& location, const std::string& name, bool te
     std::string temp = InfoFileTempPath(files.infoFile);
     if (!WriteFileText(temp, content) || !ReplaceInfoFile(temp, files.infoFile)) {
       DeleteFileA(temp.c_str());
-      AgentLog(" --- the information file cannot be written: " + files.infoFile);
+      AgentLogJoin(" --- the information file cannot be written: ", files.infoFile);
       ok = false;
     }
   }
@@ -172,7 +192,7 @@ void CopyFromFolder(const std::string& source, const std::string& local) {
   if (CopyFileA(source.c_str(), temp.c_str(), FALSE) &&
       MoveFileExA(temp.c_str(), local.c_str(), MOVEFILE_REPLACE_EXISTING))
     return;
-  AgentLog(" --- " + source + " cannot be copied: " + LastErrorText());
+  AgentLogJoin(" --- ", source + " cannot be copied: " + LastErrorText());
   DeleteFileA(temp.c_str());
 }
 
@@ -196,9 +216,9 @@ bool FetchProductFile(const std::string& location, const std::string& name, int 
   AgentBoxes boxes(files.originalFile);
   IniFile info(files.infoFile);
   std::string path = location + "\\" + name;
-  AgentTrace(" DownloadFileAU: " + path);
+  AgentTraceJoin(" DownloadFileAU: ", path);
   AgentLog(std::string("TestMode=") + TrueFalse(testMode));
-  AgentLog("Download START: " + path);
+  AgentLogJoin("Download START: ", path);
 
   const bool confirm = GetRequestConfirmationBeforeDownload(info, AgentOverrides());
   const bool show = kind == kUpdatePackageKind && confirm && AgentVars().mode != 1;
@@ -210,7 +230,7 @@ bool FetchProductFile(const std::string& location, const std::string& name, int 
   std::string local = files.folder + name;
   DeleteFileA(local.c_str());
   if (FileExistsQuietly(local)) {
-    AgentLog("ERROR: an earlier " + local + " cannot be removed: " + LastErrorText());
+    AgentLogJoin("ERROR: an earlier ", local + " cannot be removed: " + LastErrorText());
     if (show && host.showWindow) host.showWindow(false);
     return false;
   }
@@ -237,7 +257,7 @@ bool FetchProductFile(const std::string& location, const std::string& name, int 
     }
   }
   if (show && host.showWindow) host.showWindow(false);
-  AgentLog("Download END:   " + path);
+  AgentLogJoin("Download END:   ", path);
 
   bool ok = false;
   if (error.empty()) {
@@ -246,23 +266,23 @@ bool FetchProductFile(const std::string& location, const std::string& name, int 
       std::string text;
       GetHtmlErrorPageText(local, "", path, "Bad Secret Token!", false, text);
       DeleteFileA(local.c_str());
-      AgentLog("ERROR: " + text);
+      AgentLogJoin("ERROR: ", text);
       boxes.Error(0, text);
     } else if (OwnChannelKey().state != PinnedKey::None &&
                !HasSignedDigest(local, kind == kUpdatePackageKind ? GetSHA256OfUpdateFile(info)
                                                                    : GetSHA256OfInformFile(info))) {
       ok = false;
       DeleteFileA(local.c_str());
-      AgentLog("ERROR: the SHA-256 of " + local + " is not the one the vendor signed: " + path);
+      AgentLogJoin("ERROR: the SHA-256 of ", local + " is not the one the vendor signed: " + path);
       boxes.Error(0, std::string(kBadSignatureText) + "<P><P>" + path);
     }
   } else {
-    AgentLog(" --- " + error);
+    AgentLogJoin(" --- ", error);
     if (AnnounceDownloadFailure(path, confirm)) {
       IniFile& o = boxes.original;
       std::string text =
           DownloadFailureText(path, AbortFlag(), GetAgentText(o, "s3"), GetAgentText(o, "s4"), GetAgentText(o, "s5"));
-      AgentLog("ATTENTION: " + text);
+      AgentLogJoin("ATTENTION: ", text);
       boxes.Attention(0, text);
     }
   }
@@ -309,11 +329,11 @@ ShutDown ShutDownRunningApplication(const IniFile& original, const IniFile& info
   if (program.empty()) how = ShutDownMethod::DontShutDown;
   s.program = program;
   s.wasRunning = !program.empty() && Runs(program);
-  AgentLog("Shut Down Process() - START  (" + program + ")  Method: " + method);
+  AgentLogJoin("Shut Down Process() - START  (", program + ")  Method: " + method);
 
   if (how == ShutDownMethod::MessageBox) {
-    std::string text = ReplaceProgName(GetAgentText(original, "s15"), LastPathElement(program));
-    AgentTrace(" s1=" + text + "<");
+    std::string text = ReplaceProgName(boxes.Text("s15"), LastPathElement(program));
+    AgentTraceJoin(" s1=", text + "<");
     for (int asked = 0; Runs(program); ++asked) {
       if (asked == kMaxCloseRequests) {
         s.gaveUp = true;
@@ -322,7 +342,7 @@ ShutDown ShutDownRunningApplication(const IniFile& original, const IniFile& info
       boxes.Attention(0, text);
     }
   }
-  AgentTrace(" ==== PerformAutoUpdate-8 ====");
+  AgentStep("PerformAutoUpdate", 8);
   if (!s.gaveUp) {
     if (how == ShutDownMethod::Close) CloseProcessWindows(program, true, 0);
     if (how == ShutDownMethod::Quit) QuitProcessWindows(program, true);
@@ -331,9 +351,9 @@ ShutDown ShutDownRunningApplication(const IniFile& original, const IniFile& info
     bool asked = how == ShutDownMethod::Close || how == ShutDownMethod::Quit || how == ShutDownMethod::Terminate;
     if (how != ShutDownMethod::DontShutDown && !program.empty()) WaitForEnd(program, asked ? kShutDownWaitMs : 1000);
   }
-  AgentTrace(" ==== PerformAutoUpdate-9 ====");
+  AgentStep("PerformAutoUpdate", 9);
   if (s.gaveUp)
-    AgentLog("ERROR: the program still runs after " + IntToStr(kMaxCloseRequests) + " requests to close it: " +
+    AgentLogJoin("ERROR: the program still runs after ", IntToStr(kMaxCloseRequests) + " requests to close it: " +
              program);
   AgentLog("Shut Down Process() - END");
   return s;
@@ -352,9 +372,9 @@ void StartProgram(const std::string& program) {
                      folder.empty() ? nullptr : folder.c_str(), &si, &pi)) {
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    AgentLog("Restart: " + program);
+    AgentLogJoin("Restart: ", program);
   } else {
-    AgentLog(" --- the program cannot be started again: " + program + " " + LastErrorText());
+    AgentLogJoin(" --- the program cannot be started again: ", program + " " + LastErrorText());
   }
 }
 
@@ -363,7 +383,7 @@ std::string RawServerName(const IniFile& info, const char* section, const char* 
 }
 
 void EndUpdate(bool result) {
-  AgentTrace(" ==== PerformAutoUpdate-13 ====");
+  AgentStep("PerformAutoUpdate", 13);
   AgentLog(std::string("PerformAutoUpdate() - END    Result=") + TrueFalse(result));
 }
 
@@ -379,7 +399,7 @@ bool DownloadFileAU(const std::string& location, const std::string& fileName, in
   if (kind == kInfoFileKind) return FetchInfoFile(from, name, testMode, error);
   if (kind != kUpdatePackageKind && kind != kInformFileKind) return false;
   if (name.empty() || !IsPlainServerFileName(name, OwnNames())) {
-    AgentLog("ERROR: not a plain file name: " + fileName);
+    AgentLogJoin("ERROR: not a plain file name: ", fileName);
     return false;
   }
   return FetchProductFile(from, name, kind, testMode, error);
@@ -388,7 +408,7 @@ bool DownloadFileAU(const std::string& location, const std::string& fileName, in
 bool PerformAutoUpdate(bool& actedUpon) {
   actedUpon = false;
   AgentLog("PerformAutoUpdate() - START");
-  AgentTrace(" ==== PerformAutoUpdate-4 ====");
+  AgentStep("PerformAutoUpdate", 4);
   AgentVariables& v = AgentVars();
   AgentFiles files = AgentFilesNow();
   AgentBoxes boxes(files.originalFile);
@@ -409,14 +429,14 @@ bool PerformAutoUpdate(bool& actedUpon) {
     EndUpdate(false);
     return false;
   }
-  AgentTrace(" ==== PerformAutoUpdate-5 ====");
+  AgentStep("PerformAutoUpdate", 5);
   const bool checkNow = v.mode == 1;
   const std::string programName = GetProgramName(info);
   const bool confirmDownload = GetRequestConfirmationBeforeDownload(info, overrides);
   const bool confirmInstall = GetRequestConfirmationBeforeInstall(info, overrides);
   bool go = true;
-  DownloadTexts texts{GetAgentText(original, "s11"), GetAgentText(original, "s12"), GetAgentText(original, "s13"),
-                      GetAgentText(original, "s18"), GetAgentText(original, "s19")};
+  DownloadTexts texts{boxes.Text("s11"), boxes.Text("s12"), boxes.Text("s13"),
+                      boxes.Text("s18"), boxes.Text("s19")};
   if (confirmDownload && !checkNow) {
     const bool force = GetRequestConfirmationBeforeDownloadForce(info, overrides);
     std::string question = DownloadQuestionText(texts, confirmInstall, force, programName);
@@ -432,7 +452,7 @@ bool PerformAutoUpdate(bool& actedUpon) {
     return false;
   }
 
-  AgentTrace(" ==== PerformAutoUpdate-6 ====");
+  AgentStep("PerformAutoUpdate", 6);
   v.state = kAgentFetchingUpdate;
   Notify(41, 1);
   std::string error;
@@ -444,7 +464,7 @@ bool PerformAutoUpdate(bool& actedUpon) {
   if (ok && confirmInstall && !checkNow) {
     const bool force = GetRequestConfirmationBeforeInstallForce(info, overrides);
     std::string question =
-        InstallQuestionText(GetAgentText(original, "s14"), GetAgentText(original, "s20"), force, programName);
+        InstallQuestionText(boxes.Text("s14"), boxes.Text("s20"), force, programName);
     if (force)
       boxes.Attention(2, question);
     else
@@ -458,7 +478,7 @@ bool PerformAutoUpdate(bool& actedUpon) {
     return false;
   }
 
-  AgentTrace(" ==== PerformAutoUpdate-7 ====");
+  AgentStep("PerformAutoUpdate", 7);
   ShutDown s = ShutDownRunningApplication(original, info, boxes);
   if (s.gaveUp) {
     actedUpon = true;  // the user kept the program open: a no to this offer
@@ -472,25 +492,25 @@ bool PerformAutoUpdate(bool& actedUpon) {
   actedUpon = true;
   v.state = kAgentInstalling;
   Notify(42, 1);
-  AgentTrace(" ==== PerformAutoUpdate-10 ====");
+  AgentStep("PerformAutoUpdate", 10);
   const AgentHooks& host = AgentHost();
   bool result = host.runSetup && host.runSetup(package, OwnPackageForAgent().GetAgentName(),
                                                OriginalInfoFileSwitch(files.infoFile),
                                                !GetBackgroundUpdate(info, overrides));
-  AgentTrace(" ==== PerformAutoUpdate-11 ====");
+  AgentStep("PerformAutoUpdate", 11);
   Notify(42, 2);
   if (result) SetVersionOriginal(original, GetVersionNew(info));
   DeleteFileA(package.c_str());
 
   bool answer = true;
   if (result && (GetInformFinish(info, overrides) || checkNow)) {
-    std::string finished = ReplaceProgName(GetAgentText(original, "s16"), programName);
+    std::string finished = ReplaceProgName(boxes.Text("s16"), programName);
     if (restart)
-      answer = boxes.Ask(1, finished + GetAgentText(original, "s17"));
+      answer = boxes.Ask(1, finished + boxes.Text("s17"));
     else
       boxes.Attention(1, finished);
   }
-  AgentTrace(" ==== PerformAutoUpdate-12 ====");
+  AgentStep("PerformAutoUpdate", 12);
   AgentTrace(std::string(" Restart=") + TrueFalse(restart) + " Answer=" + TrueFalse(answer) + " >" + s.program + "<");
   if (restart && answer) StartProgram(s.program);
   EndUpdate(result);
@@ -503,7 +523,7 @@ void ReStartAutoUpdateExe() {
     std::string agent = ExeDir(true) + OwnPackageForAgent().GetAgentName();
     std::string switches = AgentRestartSwitches(AgentOverrides().ListText());
     std::string line = "\"" + agent + "\"" + switches;
-    AgentLog(".. WinExec - " + line);
+    AgentLogJoin(".. WinExec - ", line);
     STARTUPINFOA si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
@@ -518,7 +538,7 @@ void ReStartAutoUpdateExe() {
       if (host.mainWindow) PostMessageA(host.mainWindow(), WM_DESTROY, 0, 0);
     } else {
       // Without a successor this agent goes on working.
-      AgentLog(" --- the agent cannot be started again: " + LastErrorText());
+      AgentLogJoin(" --- the agent cannot be started again: ", LastErrorText());
     }
   }
   AgentLog(".. ReStartAutoUpdateExe() - End");
@@ -527,9 +547,10 @@ void ReStartAutoUpdateExe() {
 bool PerformAutoInform(bool& actedUpon) {
   actedUpon = false;
   AgentLog("PerformAutoInform() - START ");
-  AgentTrace(" ==== PerformAutoInform-1 ====");
+  AgentStep("PerformAutoInform", 1);
   AgentFiles files = AgentFilesNow();
-  IniFile original(files.originalFile);
+  AgentBoxes boxes(files.originalFile);
+  IniFile& original = boxes.original;
   IniFile info(files.infoFile);
   bool result = false;
   const std::string location = GetDownloadURL_UPDATE(info);
@@ -538,23 +559,23 @@ bool PerformAutoInform(bool& actedUpon) {
   const std::string name = GetNameOfInformFile(info);
   if (!refusal.empty()) AgentLog(refusal);
   if (refusal.empty() && !location.empty() && !name.empty()) {
-    AgentTrace(" ==== PerformAutoInform-2 ====");
+    AgentStep("PerformAutoInform", 2);
     AgentVars().state = kAgentFetchingUpdate;
     Notify(41, 1);
     std::string error;
     bool ok = DownloadFileAU(location, name, kInformFileKind, error);
     Notify(41, 2);
     if (ok) {
-      AgentTrace(" ==== PerformAutoInform-3 ====");
+      AgentStep("PerformAutoInform", 3);
       std::string text = ParseInfoLine(ReadFileRange(files.folder + name, int64_t(kMemoryDownloadCap))).rest;
       const AgentHooks& host = AgentHost();
-      result = ShowInformDialog(host.mainWindow ? host.mainWindow() : nullptr, GetAgentText(original, "s34"),
-                                GetAgentText(original, "s35"), text, GetDownloadURL_INFORM(info),
+      result = ShowInformDialog(host.mainWindow ? host.mainWindow() : nullptr, boxes.Text("s34"),
+                                boxes.Text("s35"), text, GetDownloadURL_INFORM(info),
                                 int(GetAutoInformW(info)), int(GetAutoInformH(info)), false,
                                 GetMsgBoxFontName(original), GetMsgBoxFontSize(original), GetMsgBoxCharSet(original));
       actedUpon = result;
       if (result) SetVersionOriginal(original, GetVersionNew(info));
-      AgentTrace(" ==== PerformAutoInform-4 ====");
+      AgentStep("PerformAutoInform", 4);
     }
   }
   AgentLog(std::string("PerformAutoInform() - END ") + TrueFalse(result));
