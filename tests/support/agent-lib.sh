@@ -134,23 +134,61 @@ wait_log() { # pattern what [seconds]
 # A key of the original-settings file as it is now.
 setting() { tr -d '\r' <"$dir/Agent.original" | sed -n "s/^$1=//p" | head -1; }
 
-# ---- one probe that acts on an offer ----
-# Forces a probe, which must decide to act, from a new mark in the update log.
-fire() { # what [request]
+# ---- one forced probe and its decision ----
+# Forces a probe from a new mark in the update log; it must decide this code, and the
+# log line must give this reason when one is named.
+probe_decides() { # what code [reason] [request]
   log_mark
   n=$(count_lines "$x" "^$x GetOkToPerformAU=")
   s=$(count_lines "$x" "^$x ==== PerformShot-2 ====")
-  controller ask "$class" "${2:-31:1}" >/dev/null || fail "$1: request 31"
+  controller ask "$class" "${4:-31:1}" >/dev/null || fail "$1: request 31"
   wait_more "$x" "^$x GetOkToPerformAU=" "$n" "$1: no probe"
   got=$(lines_of "$x" | grep "^$x GetOkToPerformAU=" | tail -1 | sed 's/.*=//')
-  [ "$got" = 6 ] || fail "$1: decision $got"
+  [ "$got" = "$2" ] || fail "$1: decision $got"
+  [ -z "${3:-}" ] || wait_log "GetOkToPerformAU = $2 - $3\$" "$1: the log says $(log_new | grep 'GetOkToPerformAU =' || echo nothing)"
 }
+# A probe that must decide to act on the offer.
+fire() { probe_decides "$1" 6 "" "${2:-31:1}"; }
 # Waits until the probe is over; result is TRUE or FALSE as the update or the inform
 # path logged it.
 ended() { # what
   wait_more "$x" "^$x ==== PerformShot-2 ====" "$s" "$1: the probe did not end"
   result=$(log_new | sed -n 's/.*PerformAutoUpdate() - END    Result=//p; s/.*PerformAutoInform() - END //p' | tail -1)
   [ -n "$result" ] || fail "$1: no end of the update or inform path in the log"
+}
+
+# ---- what an update cycle did: the engine double reports to $work/report.txt ----
+report() { tr -d '\r' <"$work/report.txt" 2>/dev/null | sed -n "s/^$1=//p" | tail -1; }
+# The step markers of the latest update cycle in the trace.
+steps() { lines_of "$x" | sed -n 's/.* ==== PerformAutoUpdate-\([0-9]*\) ====$/\1/p' | tr '\n' ' ' | sed 's/.*\(^\| \)4 /4 /'; }
+# The setup ran with the update's switches and the new agent beside the engine, the
+# version is recorded, the package gone.
+installed() { # what
+  ended "$1"
+  [ "$result" = TRUE ] || fail "$1: Result=$result"
+  logged "PerformAutoUpdate() - START" || fail "$1: no start line"
+  [ "$(steps)" = "4 5 6 7 8 9 10 11 12 13 " ] || fail "$1: steps $(steps)"
+  [ "$(report done)" = 1 ] || fail "$1: the engine did not run"
+  tr -d '\r' <"$work/report.txt" | grep -q '^file=Agent\.exe|' || fail "$1: no new agent beside the engine"
+  cmd=$(report cmdline)
+  for sw in '/OriginalInfoFile="C:\agent dir\Agent.info"' /AutoUpdateProg /OriginExe=; do
+    printf '%s' "$cmd" | grep -Fq -- "$sw" || fail "$1: no $sw in $cmd"
+  done
+  [ "$(setting VersionOriginal)" = 5 ] || fail "$1: VersionOriginal $(setting VersionOriginal)"
+  [ "$(setting Stamp)" = 1 ] && [ -n "$(setting ReAskSecondsLast)" ] || fail "$1: the offer was not recorded"
+  [ ! -e "$dir/Update.exe" ] || fail "$1: the package was kept"
+}
+# Nothing was installed; the offer counts as taken (declined) or not (failed).
+not_installed() { # what taken|open
+  ended "$1"
+  [ "$result" = FALSE ] || fail "$1: Result=$result"
+  [ ! -f "$work/report.txt" ] || fail "$1: the engine ran: $(report cmdline)"
+  [ "$(setting VersionOriginal)" = 4 ] || fail "$1: VersionOriginal $(setting VersionOriginal)"
+  if [ "$2" = taken ]; then
+    [ "$(setting Stamp)" = 1 ] && [ -n "$(setting ReAskSecondsLast)" ] || fail "$1: the declined offer was not recorded"
+  else
+    [ "$(setting Stamp)" = 0 ] && [ -z "$(setting ReAskSecondsLast)" ] || fail "$1: a failed offer was recorded"
+  fi
 }
 
 # ---- cases that go on after one of them fails ----

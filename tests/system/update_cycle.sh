@@ -140,38 +140,6 @@ begin() { # more [NewSetup] lines
   web log/clear >/dev/null
   controller stop "$class" 900 >/dev/null || fail "cannot reach the agent"
 }
-report() { tr -d '\r' <"$work/report.txt" 2>/dev/null | sed -n "s/^$1=//p" | tail -1; }
-# The step markers of the latest update cycle in the trace.
-steps() { lines_of "$x" | sed -n 's/.* ==== PerformAutoUpdate-\([0-9]*\) ====$/\1/p' | tr '\n' ' ' | sed 's/.*\(^\| \)4 /4 /'; }
-# The setup ran with the update's switches and the new agent beside the engine, the
-# version is recorded, the package gone.
-installed() { # what
-  ended "$1"
-  [ "$result" = TRUE ] || fail "$1: Result=$result"
-  logged "PerformAutoUpdate() - START" || fail "$1: no start line"
-  [ "$(steps)" = "4 5 6 7 8 9 10 11 12 13 " ] || fail "$1: steps $(steps)"
-  [ "$(report done)" = 1 ] || fail "$1: the engine did not run"
-  tr -d '\r' <"$work/report.txt" | grep -q '^file=Agent\.exe|' || fail "$1: no new agent beside the engine"
-  cmd=$(report cmdline)
-  for sw in '/OriginalInfoFile="C:\agent dir\Agent.info"' /AutoUpdateProg /OriginExe=; do
-    printf '%s' "$cmd" | grep -Fq -- "$sw" || fail "$1: no $sw in $cmd"
-  done
-  [ "$(setting VersionOriginal)" = 5 ] || fail "$1: VersionOriginal $(setting VersionOriginal)"
-  [ "$(setting Stamp)" = 1 ] && [ -n "$(setting ReAskSecondsLast)" ] || fail "$1: the offer was not recorded"
-  [ ! -e "$dir/Update.exe" ] || fail "$1: the package was kept"
-}
-# Nothing was installed; the offer counts as taken (declined) or not (failed).
-not_installed() { # what taken|open
-  ended "$1"
-  [ "$result" = FALSE ] || fail "$1: Result=$result"
-  [ ! -f "$work/report.txt" ] || fail "$1: the engine ran: $(report cmdline)"
-  [ "$(setting VersionOriginal)" = 4 ] || fail "$1: VersionOriginal $(setting VersionOriginal)"
-  if [ "$2" = taken ]; then
-    [ "$(setting Stamp)" = 1 ] && [ -n "$(setting ReAskSecondsLast)" ] || fail "$1: the declined offer was not recorded"
-  else
-    [ "$(setting Stamp)" = 0 ] && [ -z "$(setting ReAskSecondsLast)" ] || fail "$1: a failed offer was recorded"
-  fi
-}
 shut_down_logged() { # what method
   logged "Shut Down Process() - START  ($app_win)  Method: $2" || fail "$1: $(log_new | grep 'Shut Down' || echo 'no shut-down line')"
 }
