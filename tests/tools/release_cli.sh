@@ -4,7 +4,7 @@
 # r||s <-> DER conversion the README shows.
 set -eu
 stubpack=$1
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/signing-lib.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -16,31 +16,6 @@ umask 022
 printf 'version 2\r\n' >app.txt
 printf '{\\rtf1 Version 2 is out.}' >news.rtf
 export SOURCE_DATE_EPOCH=1700000000
-# Runs a command that must fail with exit code $1 and say $2 (on stdout or stderr).
-refused() {
-  code=$1 what=$2
-  shift 2
-  set +e
-  "$@" >out.txt 2>&1
-  rc=$?
-  set -e
-  [ "$rc" = "$code" ] || fail "$* exits $rc, not $code: $(cat out.txt)"
-  grep -q "$what" out.txt || fail "$* does not say '$what': $(cat out.txt)"
-}
-# The signed part of an information file: every byte before the line "[Signature]".
-signed_part() { head -c "$(grep -abo '^\[Signature\]' "$1" | cut -d: -f1)" "$1"; }
-# r||s (base64) to DER and back, with nothing but openssl and coreutils.
-raw_to_der() { # BASE64 DER_FILE
-  hex=$(printf '%s' "$1" | openssl base64 -d -A | od -An -v -tx1 | tr -d ' \n')
-  printf 'asn1=SEQUENCE:sig\n[sig]\nr=INTEGER:0x%s\ns=INTEGER:0x%s\n' \
-    "$(echo "$hex" | cut -c1-64)" "$(echo "$hex" | cut -c65-128)" >sig.cnf
-  openssl asn1parse -genconf sig.cnf -out "$2" -noout
-}
-der_to_raw() { # DER_FILE -> base64 of r||s
-  openssl asn1parse -inform DER -in "$1" |
-    awk -F: '/INTEGER/ { h = $NF; while (length(h) < 64) h = "0" h; printf "%s", h }' |
-    basenc --base16 -d | openssl base64 -A
-}
 
 # keygen: a private key only its owner reads, never overwritten.
 "$stubpack" keygen -o vendor >/dev/null || fail "keygen"
@@ -123,8 +98,5 @@ openssl dgst -sha256 -sign vendor.key -out body.der body.ini
 grep -q 'size and SHA-256 match' out.txt || fail "$(cat out.txt)"
 
 # stubpack signs, OpenSSL verifies (r||s converted to DER).
-signed_part app.info >app.part
-raw_to_der "$(sed -n 's/^Value=//p' app.info | tr -d '\r')" app.der
-openssl dgst -sha256 -verify vendor.pub -signature app.der app.part | grep -q '^Verified OK$' ||
-  fail "OpenSSL does not verify stubpack's signature"
+openssl_verifies app.info vendor.pub || fail "OpenSSL does not verify stubpack's signature"
 echo "release_cli: all checks passed"

@@ -93,8 +93,9 @@ const char kHelp[] =
     "(JSON escapes control characters). --raw prints the bytes as stored (JSON: as\n"
     "Latin-1).\n"
     "\n"
-    "keygen writes NAME.key (the private key, PKCS#8 PEM, mode 0600) and NAME.pub (the\n"
-    "public key, PEM) of a new ECDSA P-256 key pair; it never overwrites a file.\n"
+    "keygen writes NAME.key (the private key, PKCS#8 PEM, mode 0600; on Windows readable\n"
+    "by the current user alone) and NAME.pub (the public key, PEM) of a new ECDSA P-256\n"
+    "key pair; it never overwrites a file.\n"
     "\n"
     "release writes a signed information file INFO for the update package FILE:\n"
     "  --key KEY                 the private key that signs it\n"
@@ -430,7 +431,7 @@ int List(int argc, char** argv) {
 }
 
 int NotHere(const char* command) {
-  std::fprintf(stderr, "stubpack: %s is not available in this build (use the native stubpack)\n", command);
+  std::fprintf(stderr, "stubpack: %s needs ECDSA P-256 from the system's CNG (Windows Vista or later)\n", command);
   return 1;
 }
 
