@@ -94,7 +94,9 @@ std::string InfoSignatureRefusal(const std::string& content, const ChannelKey& k
 
 // A keyed agent installs or shows only the file whose digest the signed information
 // file names.
-bool HasSignedDigest(const std::string& local, const std::string& signedHex) {
+// madeOnTheWay: the digest the download made of the same bytes ("" for a folder copy).
+bool HasSignedDigest(const std::string& local, const std::string& madeOnTheWay, const std::string& signedHex) {
+  if (!madeOnTheWay.empty()) return DigestMatches(signedHex, madeOnTheWay);
   Sha256Digest digest{};
   std::string error;
   if (!Sha256OfFile(local, digest, error)) {
@@ -228,6 +230,7 @@ bool FetchProductFile(const std::string& location, const std::string& name, int 
   // Only what this fetch brings is ever installed or shown: a file of an earlier
   // attempt goes first.
   std::string local = files.folder + name;
+  std::string digest;  // of a web download, made while it came
   DeleteFileA(local.c_str());
   if (FileExistsQuietly(local)) {
     AgentLogJoin("ERROR: an earlier ", local + " cannot be removed: " + LastErrorText());
@@ -251,8 +254,7 @@ bool FetchProductFile(const std::string& location, const std::string& name, int 
       path = location + "/" + name;
       SetAbortFlag(false);
       HWND owner = AgentVars().mode == 1 && host.mainWindow ? host.mainWindow() : nullptr;
-      std::string unused;
-      HTTP_DownloadFile_Incremental(owner, path, local, unused, host.progress ? host.progress() : nullptr, error);
+      HTTP_DownloadFile_Hashed(owner, path, local, host.progress ? host.progress() : nullptr, digest, error);
       WaitPumping(0, 500);
     }
   }
@@ -269,8 +271,8 @@ bool FetchProductFile(const std::string& location, const std::string& name, int 
       AgentLogJoin("ERROR: ", text);
       boxes.Error(0, text);
     } else if (OwnChannelKey().state != PinnedKey::None &&
-               !HasSignedDigest(local, kind == kUpdatePackageKind ? GetSHA256OfUpdateFile(info)
-                                                                   : GetSHA256OfInformFile(info))) {
+               !HasSignedDigest(local, digest, kind == kUpdatePackageKind ? GetSHA256OfUpdateFile(info)
+                                                                           : GetSHA256OfInformFile(info))) {
       ok = false;
       DeleteFileA(local.c_str());
       AgentLogJoin("ERROR: the SHA-256 of ", local + " is not the one the vendor signed: " + path);

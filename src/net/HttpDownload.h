@@ -101,6 +101,10 @@ bool HTTP_DownloadFile_Incremental(HWND owner, const std::string& url, const std
                                    std::string& memoryData, std::string& errorText);
 bool HTTP_DownloadFile_Incremental(HWND owner, const std::string& url, const std::string& localFile,
                                    std::string& memoryData, TProgBar* progress, std::string& errorText);
+// The same into localFile, with the SHA-256 of the stored bytes made on the way (32
+// bytes; empty when the download failed or the system has no SHA-256).
+bool HTTP_DownloadFile_Hashed(HWND owner, const std::string& url, const std::string& localFile, TProgBar* progress,
+                              std::string& sha256, std::string& errorText);
 // The file's first 1000 bytes when it exists, else text.
 bool IsHtmlErrorPage(const std::string& fileName, const std::string& text);
 void GetHtmlErrorPageText(const std::string& fileName, const std::string& text, const std::string& url,

@@ -7,6 +7,7 @@
 #include "net/HttpDownload.h"
 #include "net/ProgressEvents.h"
 #include "net/TransferRate.h"
+#include "util/Cng.h"
 #include "util/DebugLog.h"
 #include "util/PlatformHelpers.h"
 #include "util/SeparatorLists.h"
@@ -261,7 +262,8 @@ void PurgeTempFiles(const std::string& localFile) {
 }
 
 std::string Download(HWND owner, const std::string& url, const std::string& localFile, const std::string& user,
-                     const std::string& password, TProgBar* progress, std::string& memoryData) {
+                     const std::string& password, TProgBar* progress, std::string& memoryData,
+                     std::string* sha256 = nullptr) {
   const std::string displayName = DownloadDisplayName(url);
   memoryData.clear();
   ProbeUrl(url);
@@ -315,6 +317,9 @@ std::string Download(HWND owner, const std::string& url, const std::string& loca
   const InetLibrary& inet = Inet();
   char buffer[kReadBufferSize];
   std::string failure;
+  // The digest comes with the bytes as they are stored: no second pass over the file.
+  Sha256Hasher hasher;
+  if (sha256) sha256->clear();
   for (;;) {
     PumpPendingMessages();
     DWORD got = 0;
@@ -338,7 +343,10 @@ std::string Download(HWND owner, const std::string& url, const std::string& loca
     } else {
       memoryData.append(buffer, got);
     }
-    if (!end.storeFailed && !end.tooLarge) end.received += got;
+    if (!end.storeFailed && !end.tooLarge) {
+      end.received += got;
+      if (sha256) hasher.Update(buffer, got);
+    }
     rate.Sample(got);
     if (got > 0 && progress) {
       if (progress->StepDue())
@@ -355,6 +363,8 @@ std::string Download(HWND owner, const std::string& url, const std::string& loca
   DebugWriteLine(IntToStr(GetCurrentProcessId()) + " HTTP_DownloadTime: " + IntToStr(int64_t(end.received)) +
                  " bytes in " + IntToStr(int64_t(MilliClock() - openedAt)) + " ms");
   std::string error = TransferErrorText(end, displayName, failure);
+  Sha256Digest digest{};
+  if (sha256 && error.empty() && hasher.Finish(digest)) sha256->assign(digest.begin(), digest.end());
   if (toFile) {
     file.reset();
     if (error.empty() && !MoveFileExA(target.c_str(), localFile.c_str(), MOVEFILE_REPLACE_EXISTING))
@@ -404,6 +414,15 @@ bool HTTP_DownloadFile_Incremental(HWND owner, const std::string& url, const std
                                    const std::string& user, const std::string& password, TProgBar* progress,
                                    std::string& memoryData, std::string& errorText) {
   errorText = Download(owner, url, localFile, user, password, progress, memoryData);
+  if (!errorText.empty())
+    DebugWriteLine(IntToStr(GetCurrentProcessId()) + " HTTP_DownloadFile_Incremental: " + errorText);
+  return errorText.empty();
+}
+
+bool HTTP_DownloadFile_Hashed(HWND owner, const std::string& url, const std::string& localFile, TProgBar* progress,
+                              std::string& sha256, std::string& errorText) {
+  std::string unused;
+  errorText = Download(owner, url, localFile, "", "", progress, unused, &sha256);
   if (!errorText.empty())
     DebugWriteLine(IntToStr(GetCurrentProcessId()) + " HTTP_DownloadFile_Incremental: " + errorText);
   return errorText.empty();
