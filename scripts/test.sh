@@ -6,7 +6,7 @@ set -eu
 cd "$(dirname "$0")/.."
 sh scripts/install-deps.sh
 for preset in native windows; do
-  cmake --preset "$preset" -DFUZZ_SECONDS="${FUZZ_SECONDS:-30}" >/dev/null
+  cmake --preset "$preset" -DFUZZ_SECONDS="${FUZZ_SECONDS:-20}" >/dev/null
   cmake --build --preset "$preset"
 done
 status=0
