@@ -4,7 +4,8 @@
 # that one script needs (the pictures need imagemagick) are given as arguments.
 set -eu
 packages="cmake ninja-build g++ clang libclang-rt-14-dev g++-mingw-w64-i686 libz-mingw-w64-dev
-  zlib1g-dev libssl-dev googletest wine wine32:i386 xvfb osslsigncode openssl python3 curl $*"
+  zlib1g-dev libssl-dev googletest wine wine32:i386 libgnutls30:i386 xvfb osslsigncode openssl python3 curl $*"
+# libgnutls30:i386 is only recommended by Wine, but its CNG needs it for ECDSA (signature checks).
 
 missing=""
 for p in $packages; do
