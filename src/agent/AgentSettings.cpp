@@ -172,6 +172,18 @@ bool ReadSettingYesNo(const SettingsSource& source, const std::string& section, 
   return source.Read(section, key, "0") == "1";
 }
 
+std::string ReadSettingString(const SettingsSource& source, const char* section, const char* key, const char* def) {
+  return source.Read(section, key, def);
+}
+
+int64_t ReadSettingInt(const SettingsSource& source, const char* section, const char* key, int64_t def) {
+  return ReadSettingInt(source, std::string(section), std::string(key), def);
+}
+
+bool ReadSettingYesNo(const SettingsSource& source, const char* section, const char* key) {
+  return ReadSettingYesNo(source, std::string(section), std::string(key));
+}
+
 // ---- file names ----------------------------------------------------------------------
 
 
@@ -250,11 +262,15 @@ void OverrideSwitches::SetFromText(const std::string& list) {
 
 // ---- information file ----------------------------------------------------------------------
 
-std::string GetDownloadURL_UPDATE(const SettingsSource& info) { return info.Read("NewSetup", "DownloadURL_UPDATE", ""); }
-std::string GetNameOfUpdateFile(const SettingsSource& info) {
-  return PlainOrEmpty(info.Read("NewSetup", "NameOfUpdateFile", ""));
+std::string GetDownloadURL_UPDATE(const SettingsSource& info) {
+  return ReadSettingString(info, "NewSetup", "DownloadURL_UPDATE");
 }
-int64_t GetSizeOfUpdateFile(const SettingsSource& info) { return ReadSettingInt(info, "NewSetup", "SizeOfUpdateFile", 0); }
+std::string GetNameOfUpdateFile(const SettingsSource& info) {
+  return PlainOrEmpty(ReadSettingString(info, "NewSetup", "NameOfUpdateFile"));
+}
+int64_t GetSizeOfUpdateFile(const SettingsSource& info) {
+  return ReadSettingInt(info, "NewSetup", "SizeOfUpdateFile", 0);
+}
 bool GetRequestConfirmationBeforeDownload(const SettingsSource& info, const OverrideSwitches& o) {
   return ReadOverridable(info, "RequestConfirmationBeforeDownload", o, kOverrideConfirmDownload);
 }
@@ -270,18 +286,24 @@ bool GetRequestConfirmationBeforeInstallForce(const SettingsSource& info, const 
 bool GetBackgroundUpdate(const SettingsSource& info, const OverrideSwitches& o) {
   return ReadOverridable(info, "BackgroundUpdate", o, kOverrideBackgroundUpdate);
 }
-std::string GetShutDownMethod(const SettingsSource& info) { return info.Read("NewSetup", "ShutDownMethod", ""); }
+std::string GetShutDownMethod(const SettingsSource& info) {
+  return ReadSettingString(info, "NewSetup", "ShutDownMethod");
+}
 bool GetRestartProcess(const SettingsSource& info, const OverrideSwitches& o) {
   return ReadOverridable(info, "RestartProcess", o, kOverrideRestartProcess);
 }
 bool GetInformFinish(const SettingsSource& info, const OverrideSwitches& o) {
   return ReadOverridable(info, "InformFinish", o, kOverrideInformFinish);
 }
-std::string GetRunningProcess(const SettingsSource& info) { return info.Read("NewSetup", "RunningProcess", ""); }
-std::string GetProgramName(const SettingsSource& info) { return info.Read("NewSetup", "ProgramName", ""); }
+std::string GetRunningProcess(const SettingsSource& info) {
+  return ReadSettingString(info, "NewSetup", "RunningProcess");
+}
+std::string GetProgramName(const SettingsSource& info) { return ReadSettingString(info, "NewSetup", "ProgramName"); }
 int64_t GetVersionNew(const SettingsSource& info) { return ReadSettingInt(info, "NewSetup", "VersionNew", 0); }
 int64_t GetStamp(const SettingsSource& info) { return ReadSettingInt(info, "NewSetup", "Stamp", 0); }
-std::string GetValidVersions(const SettingsSource& info) { return info.Read("NewSetup", "ValidVersions", ""); }
+std::string GetValidVersions(const SettingsSource& info) {
+  return ReadSettingString(info, "NewSetup", "ValidVersions");
+}
 bool GetRemoveStartUpShortcut(const SettingsSource& info) {
   return ReadSettingYesNo(info, "NewSetup", "RemoveStartUpShortcut");
 }
@@ -290,10 +312,10 @@ bool GetRemoveCheckForNewUpdateShortcut(const SettingsSource& info) {
 }
 
 std::string GetDownloadURL_INFORM(const SettingsSource& info) {
-  return info.Read("AutoInform", "DownloadURL_INFORM", "");
+  return ReadSettingString(info, "AutoInform", "DownloadURL_INFORM");
 }
 std::string GetNameOfInformFile(const SettingsSource& info) {
-  return PlainOrEmpty(info.Read("AutoInform", "NameOfInformFile", ""));
+  return PlainOrEmpty(ReadSettingString(info, "AutoInform", "NameOfInformFile"));
 }
 int64_t GetSizeOfInformFile(const SettingsSource& info) {
   return ReadSettingInt(info, "AutoInform", "SizeOfInformFile", 0);
@@ -313,49 +335,66 @@ int64_t GetProbeSecondsLast(const SettingsSource& o, const SecondsFloor& floor) 
 int64_t GetReAskSecondsInterval(const SettingsSource& o) {
   return ReadSettingInt(o, "OriginalSetup", "ReAskSecondsInterval", 0);
 }
-int64_t GetReAskSecondsLast(const SettingsSource& o) { return ReadSettingInt(o, "OriginalSetup", "ReAskSecondsLast", 0); }
+int64_t GetReAskSecondsLast(const SettingsSource& o) {
+  return ReadSettingInt(o, "OriginalSetup", "ReAskSecondsLast", 0);
+}
 int64_t GetVersionOriginal(const SettingsSource& o) { return ReadSettingInt(o, "OriginalSetup", "VersionOriginal", 0); }
 int64_t GetOriginalStamp(const SettingsSource& o) { return ReadSettingInt(o, "OriginalSetup", "Stamp", 0); }
-std::string GetOriginalProgramName(const SettingsSource& o) { return o.Read("OriginalSetup", "ProgramName", ""); }
+std::string GetOriginalProgramName(const SettingsSource& o) {
+  return ReadSettingString(o, "OriginalSetup", "ProgramName");
+}
+
+namespace {
+// [OriginalSetup] key = number; with readableKey also the number as a date text there.
+// True when the number was written.
+bool WriteOriginal(SettingsStore& o, const char* key, int64_t number, const char* readableKey = nullptr) {
+  const std::string section = "OriginalSetup";
+  const bool ok = o.Write(section, key, IntToStr(number));
+  if (readableKey) o.Write(section, readableKey, ReadableSeconds(number));
+  return ok;
+}
+}  // namespace
 
 bool SetProbeSecondsInterval(SettingsStore& o, int64_t seconds) {
-  return o.Write("OriginalSetup", "ProbeSecondsInterval", IntToStr(seconds));
+  return WriteOriginal(o, "ProbeSecondsInterval", seconds);
 }
 bool SetProbeSecondsLast(SettingsStore& o, int64_t seconds, SecondsFloor& floor) {
   floor.Set(seconds);
-  const bool ok = o.Write("OriginalSetup", "ProbeSecondsLast", IntToStr(seconds));
-  o.Write("OriginalSetup", "__ProbeSecondsLast", ReadableSeconds(seconds));
-  return ok;
+  return WriteOriginal(o, "ProbeSecondsLast", seconds, "__ProbeSecondsLast");
 }
 bool SetReAskSecondsInterval(SettingsStore& o, int64_t seconds) {
-  return o.Write("OriginalSetup", "ReAskSecondsInterval", IntToStr(seconds));
+  return WriteOriginal(o, "ReAskSecondsInterval", seconds);
 }
 bool SetReAskSecondsLast(SettingsStore& o, int64_t seconds) {
-  const bool ok = o.Write("OriginalSetup", "ReAskSecondsLast", IntToStr(seconds));
-  o.Write("OriginalSetup", "__ReAskSecondsLast", ReadableSeconds(seconds));
-  return ok;
+  return WriteOriginal(o, "ReAskSecondsLast", seconds, "__ReAskSecondsLast");
 }
 bool SetVersionOriginal(SettingsStore& o, int64_t version) {
-  return o.Write("OriginalSetup", "VersionOriginal", IntToStr(version));
+  return WriteOriginal(o, "VersionOriginal", version);
 }
-bool SetOriginalStamp(SettingsStore& o, int64_t stamp) { return o.Write("OriginalSetup", "Stamp", IntToStr(stamp)); }
+bool SetOriginalStamp(SettingsStore& o, int64_t stamp) { return WriteOriginal(o, "Stamp", stamp); }
 
-std::string GetTargetDir(const SettingsSource& o) { return o.Read("Directories", "TargetDir", ""); }
-std::string GetSharedDir(const SettingsSource& o) { return o.Read("Directories", "SharedDir", ""); }
-std::string GetAuxiliaryDir(const SettingsSource& o) { return o.Read("Directories", "AuxiliaryDir", ""); }
-std::string GetStartUpLink(const SettingsSource& o) { return o.Read("UnInstall", "StartUpLink", ""); }
-std::string GetCheckforNewUpdateLink(const SettingsSource& o) { return o.Read("UnInstall", "CheckforNewUpdateLink", ""); }
+std::string GetTargetDir(const SettingsSource& o) { return ReadSettingString(o, "Directories", "TargetDir"); }
+std::string GetSharedDir(const SettingsSource& o) { return ReadSettingString(o, "Directories", "SharedDir"); }
+std::string GetAuxiliaryDir(const SettingsSource& o) { return ReadSettingString(o, "Directories", "AuxiliaryDir"); }
+std::string GetStartUpLink(const SettingsSource& o) { return ReadSettingString(o, "UnInstall", "StartUpLink"); }
+std::string GetCheckforNewUpdateLink(const SettingsSource& o) {
+  return ReadSettingString(o, "UnInstall", "CheckforNewUpdateLink");
+}
 
 
-std::string GetMsgBoxBtnText(const SettingsSource& o) { return o.Read("MsgBox", "BtnText", kDefaultButtonTexts); }
-std::string GetMsgBoxError(const SettingsSource& o) { return o.Read("MsgBox", "Error", "Error"); }
-std::string GetMsgBoxConfirm(const SettingsSource& o) { return o.Read("MsgBox", "Confirm", "Confirm"); }
-std::string GetMsgBoxAttention(const SettingsSource& o) { return o.Read("MsgBox", "Attention", "Attention"); }
+std::string GetMsgBoxBtnText(const SettingsSource& o) {
+  return ReadSettingString(o, "MsgBox", "BtnText", kDefaultButtonTexts);
+}
+std::string GetMsgBoxError(const SettingsSource& o) { return ReadSettingString(o, "MsgBox", "Error", "Error"); }
+std::string GetMsgBoxConfirm(const SettingsSource& o) { return ReadSettingString(o, "MsgBox", "Confirm", "Confirm"); }
+std::string GetMsgBoxAttention(const SettingsSource& o) {
+  return ReadSettingString(o, "MsgBox", "Attention", "Attention");
+}
 int GetMsgBoxCharSet(const SettingsSource& o) {
   const int64_t v = ReadSettingInt(o, "MsgBox", "CharSet", 0);
   return v >= 0 && v <= 255 ? int(v) : 0;
 }
-std::string GetMsgBoxFontName(const SettingsSource& o) { return o.Read("MsgBox", "FontName", "Tahoma"); }
+std::string GetMsgBoxFontName(const SettingsSource& o) { return ReadSettingString(o, "MsgBox", "FontName", "Tahoma"); }
 int GetMsgBoxFontSize(const SettingsSource& o) {
   const int64_t v = ReadSettingInt(o, "MsgBox", "FontSize", 8);
   return v >= 1 && v <= 255 ? int(v) : 8;
@@ -414,8 +453,8 @@ bool TestModeState::IsTestMode(bool force, uint32_t tickMs, const std::string& t
 // ---- digests of a signed information file ---------------------------------------------------
 
 std::string GetSHA256OfUpdateFile(const SettingsSource& info) {
-  return NormalizeSha256Hex(info.Read("NewSetup", "SHA256OfUpdateFile", ""));
+  return NormalizeSha256Hex(ReadSettingString(info, "NewSetup", "SHA256OfUpdateFile"));
 }
 std::string GetSHA256OfInformFile(const SettingsSource& info) {
-  return NormalizeSha256Hex(info.Read("AutoInform", "SHA256OfInformFile", ""));
+  return NormalizeSha256Hex(ReadSettingString(info, "AutoInform", "SHA256OfInformFile"));
 }

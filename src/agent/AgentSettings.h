@@ -55,6 +55,12 @@ std::string ReadSettingString(const SettingsSource& source, const std::string& s
                               const std::string& def = "");
 int64_t ReadSettingInt(const SettingsSource& source, const std::string& section, const std::string& key, int64_t def);
 bool ReadSettingYesNo(const SettingsSource& source, const std::string& section, const std::string& key);
+// The same for names and defaults written as literals: the strings are made once, in
+// here, rather than at every call.
+std::string ReadSettingString(const SettingsSource& source, const char* section, const char* key,
+                              const char* def = "");
+int64_t ReadSettingInt(const SettingsSource& source, const char* section, const char* key, int64_t def);
+bool ReadSettingYesNo(const SettingsSource& source, const char* section, const char* key);
 
 // ---- file names -----------------------------------------------------------------
 
