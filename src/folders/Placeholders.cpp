@@ -1,6 +1,7 @@
 #include "folders/Placeholders.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -28,26 +29,82 @@ constexpr const char* kShellFolderTokens[] = {
     "<AllUsersDir>",      "<AllUsersAppDataDir>",    "<AllUsersDocumentsDir>",       "<AllUsersStartMenuDir>",
     "<AllUsersStartProgramMenuDir>", "<AllUsersDesktopDir>"};
 
+// Where the value of a token comes from.
+enum class From : uint8_t {
+  kNothing, kZero, kLoggedUserName, kUserName, kCompanyName, kComputerName, kDomainName,
+  kApplication, kCommon, kAuxiliary, kWindows, kSystem, kSystem16, kStartMenu, kProgramFiles,
+  kCommonFiles, kFonts, kProgram, kOrigin, kTemp, kShellFolder,
+};
+
+struct Row {
+  const char* token;
+  From from;
+};
+
 // The text being expanded; values are only asked for when their token is present.
+// Tokens go through tables and one value switch: a call per token of its own would
+// cost a copy of the lookup and replacement code each.
 class Expansion {
  public:
-  Expansion(std::string text, const std::string& suffix) : text_(std::move(text)), suffix_(suffix) {}
+  Expansion(std::string text, const std::string& suffix, const PlaceholderAnswers& a, const InstallFolders* f)
+      : text_(std::move(text)), suffix_(suffix), a_(a), f_(f) {}
 
-  template <typename Value>
-  void Folder(const std::string& token, Value value) {
-    if (PosCI(token, text_)) text_ = ReplaceFolderToken(text_, token, value(), suffix_);
+  void Folder(const std::string& token, From from) {
+    if (PosCI(token, text_)) text_ = ReplaceFolderToken(text_, token, Value(from, token), suffix_);
   }
-  template <typename Value>
-  void Plain(const std::string& token, Value value) {
-    if (PosCI(token, text_)) text_ = ReplaceAllCI(text_, token, value());
+  void Folders(std::initializer_list<Row> rows) {
+    for (const Row& row : rows) Folder(row.token, row.from);
+  }
+  // Without the folder suffix; with length, only the first length characters of the value.
+  void Plains(std::initializer_list<Row> rows, size_t length = std::string::npos) {
+    for (const Row& row : rows) {
+      const std::string token = row.token;
+      if (PosCI(token, text_)) text_ = ReplaceAllCI(text_, token, Value(row.from, token).substr(0, length));
+    }
   }
   void Remove(const std::string& token) { text_ = ReplaceAllCI(text_, token, ""); }
 
   std::string& text() { return text_; }
 
  private:
+  std::string Value(From from, const std::string& token) const {
+    switch (from) {
+      case From::kNothing: return "";
+      case From::kZero: return "0";
+      case From::kLoggedUserName: return a_.LoggedUserName();
+      case From::kUserName: {
+        std::string owner = a_.RegisteredOwner();
+        return owner.empty() ? a_.LoggedUserName() : owner;
+      }
+      case From::kCompanyName: return a_.RegisteredOrganization();
+      case From::kComputerName: return a_.ComputerName();
+      case From::kDomainName: return a_.UserDomain();
+      case From::kApplication: return f_->application;
+      case From::kCommon: return f_->common;
+      case From::kAuxiliary: return f_->auxiliary;
+      case From::kWindows: return a_.WindowsDir();
+      case From::kSystem: return a_.SystemDir();
+      case From::kSystem16: return System16Folder(a_);
+      case From::kStartMenu: return a_.RegistryText(kUserShellFolders, "Start Menu");
+      case From::kProgramFiles: return a_.RegistryText(kCurrentVersion, "ProgramFilesDir");
+      case From::kCommonFiles: return a_.RegistryText(kCurrentVersion, "CommonFilesDir");
+      case From::kFonts: {
+        std::string fonts = a_.RegistryText(kUserShellFolders, "Fonts");
+        if (!fonts.empty() && a_.FolderExists(fonts)) return fonts;
+        return SetTrailingBackslash(a_.WindowsDir(), true) + "Fonts";
+      }
+      case From::kProgram: return a_.ProgramDir();
+      case From::kOrigin: return a_.OriginFolder();
+      case From::kTemp: return a_.TempDir();
+      case From::kShellFolder: return a_.ShellFolder(token);
+    }
+    return "";
+  }
+
   std::string text_;
   const std::string& suffix_;
+  const PlaceholderAnswers& a_;
+  const InstallFolders* f_;  // only for the folder rows
 };
 
 std::string FirstPass(const PlaceholderAnswers& a, const std::string& text) {
@@ -59,17 +116,14 @@ std::string FirstPass(const PlaceholderAnswers& a, const std::string& text) {
       r.replace(at - 1, 8, DateTokenText(r[code], a.Now(), a.LongMonthNames(), a.DateSeparator()));
   }
   static const std::string kEmpty;
-  Expansion e(r, kEmpty);
-  e.Plain("<LoggedUserName>", [&] { return a.LoggedUserName(); });
-  e.Plain("<UserName>", [&] {
-    std::string owner = a.RegisteredOwner();
-    return owner.empty() ? a.LoggedUserName() : owner;
-  });
-  e.Plain("<CompanyName>", [&] { return a.RegisteredOrganization(); });
-  e.Plain("<ComputerName>", [&] { return a.ComputerName(); });
-  e.Plain("<CurrentDomainName>", [&] { return a.UserDomain(); });
-  e.Plain("<LastExecutableExitCode>", [] { return std::string("0"); });
-  e.Plain("<ReqFreeDiskSpaceMB>", [] { return std::string("0"); });
+  Expansion e(r, kEmpty, a, nullptr);
+  e.Plains({{"<LoggedUserName>", From::kLoggedUserName},
+            {"<UserName>", From::kUserName},
+            {"<CompanyName>", From::kCompanyName},
+            {"<ComputerName>", From::kComputerName},
+            {"<CurrentDomainName>", From::kDomainName},
+            {"<LastExecutableExitCode>", From::kZero},
+            {"<ReqFreeDiskSpaceMB>", From::kZero}});
   // Nothing was entered during an installation here.
   for (const char* t : {"<EnteredUserName>", "<EnteredCompanyName>", "<EnteredSerialNum>",
                         "<EnteredStartProgramMenu>", "<VendorCompanyName>", "<ProjectName>",
@@ -80,53 +134,50 @@ std::string FirstPass(const PlaceholderAnswers& a, const std::string& text) {
 
 std::string FolderRows(const PlaceholderAnswers& a, const InstallFolders& f, const std::string& firstPass,
                        const std::string& suffix) {
-  Expansion e(firstPass, suffix);
+  Expansion e(firstPass, suffix, a, &f);
   std::string& r = e.text();
-  auto value = [](const std::string& v) { return [v] { return v; }; };
-  auto head = [](const std::string& v, size_t n) { return v.substr(0, n); };
 
   e.Remove("<UnInstallExePath>");
   if (PosCI("<RunTimeDir_", r))
-    for (int i = 1; i <= 8; ++i) e.Folder("<RunTimeDir_" + IntToStr(i) + ">", value(""));
-  e.Folder("<Application Folder>", value(f.application));
-  e.Folder("<Common Folder>", value(f.common));
-  e.Folder("<Auxiliary Folder>", value(f.auxiliary));
-  e.Folder("<Windows Directory>", [&] { return a.WindowsDir(); });
-  e.Folder("<System Directory>", [&] { return a.SystemDir(); });
-  e.Folder("<System16 Directory>", [&] { return System16Folder(a); });
+    for (int i = 1; i <= 8; ++i) e.Folder("<RunTimeDir_" + IntToStr(i) + ">", From::kNothing);
+  e.Folders({{"<Application Folder>", From::kApplication},
+             {"<Common Folder>", From::kCommon},
+             {"<Auxiliary Folder>", From::kAuxiliary},
+             {"<Windows Directory>", From::kWindows},
+             {"<System Directory>", From::kSystem},
+             {"<System16 Directory>", From::kSystem16}});
   // A text already expanded above names its folders itself: the install tokens in it
   // are mere markers.
   for (const char* t : {"<InstallDir>", "<InstallCommonDir>", "<InstallAuxDir>"})
     if (r != firstPass) e.Remove(t);
   e.Remove("<AbsoluteDir>");
-  e.Folder("<InstallDir>", value(f.application));
-  e.Folder("<InstallCommonDir>", value(f.common));
-  e.Folder("<InstallAuxDir>", value(f.auxiliary));
+  e.Folders({{"<InstallDir>", From::kApplication},
+             {"<InstallCommonDir>", From::kCommon},
+             {"<InstallAuxDir>", From::kAuxiliary}});
   e.Remove("<AbsoluteDir>");
-  e.Folder("<WinDir>", [&] { return a.WindowsDir(); });
-  e.Folder("<WinSysDir>", [&] { return a.SystemDir(); });
-  e.Folder("<WinSys32Dir>", [&] { return a.SystemDir(); });
-  e.Folder("<WinSys16Dir>", [&] { return System16Folder(a); });
-  for (size_t n : {size_t{3}, size_t{2}}) {
-    const bool drive = n == 3;
-    e.Plain(drive ? "<InstallDrive>" : "<InstallDisk>", [&] { return head(f.application, n); });
-    e.Plain(drive ? "<WinDrive>" : "<WinDisk>", [&] { return head(a.WindowsDir(), n); });
-    e.Plain(drive ? "<WinSysDrive>" : "<WinSysDisk>", [&] { return head(a.SystemDir(), n); });
-    e.Plain(drive ? "<OriginDrive>" : "<OriginDisk>", [&] { return head(a.OriginFolder(), n); });
-  }
-  e.Folder("<StartMenuDir>", [&] { return a.RegistryText(kUserShellFolders, "Start Menu"); });
-  e.Folder("<ProgramFilesDir>", [&] { return a.RegistryText(kCurrentVersion, "ProgramFilesDir"); });
-  e.Folder("<CommonFilesDir>", [&] { return a.RegistryText(kCurrentVersion, "CommonFilesDir"); });
-  e.Folder("<FontDir>", [&] {
-    std::string fonts = a.RegistryText(kUserShellFolders, "Fonts");
-    if (!fonts.empty() && a.FolderExists(fonts)) return fonts;
-    return SetTrailingBackslash(a.WindowsDir(), true) + "Fonts";
-  });
-  e.Folder("<SrcDir>", [&] { return a.ProgramDir(); });
-  e.Folder("<OriginDir>", [&] { return a.OriginFolder(); });
-  e.Folder("<TempDir>", [&] { return a.TempDir(); });
-  e.Folder("<ServiceDir>", [&] { return a.ProgramDir(); });
-  for (const char* t : kShellFolderTokens) e.Folder(t, [&] { return a.ShellFolder(t); });
+  e.Folders({{"<WinDir>", From::kWindows},
+             {"<WinSysDir>", From::kSystem},
+             {"<WinSys32Dir>", From::kSystem},
+             {"<WinSys16Dir>", From::kSystem16}});
+  e.Plains({{"<InstallDrive>", From::kApplication},
+            {"<WinDrive>", From::kWindows},
+            {"<WinSysDrive>", From::kSystem},
+            {"<OriginDrive>", From::kOrigin}},
+           3);
+  e.Plains({{"<InstallDisk>", From::kApplication},
+            {"<WinDisk>", From::kWindows},
+            {"<WinSysDisk>", From::kSystem},
+            {"<OriginDisk>", From::kOrigin}},
+           2);
+  e.Folders({{"<StartMenuDir>", From::kStartMenu},
+             {"<ProgramFilesDir>", From::kProgramFiles},
+             {"<CommonFilesDir>", From::kCommonFiles},
+             {"<FontDir>", From::kFonts},
+             {"<SrcDir>", From::kProgram},
+             {"<OriginDir>", From::kOrigin},
+             {"<TempDir>", From::kTemp},
+             {"<ServiceDir>", From::kProgram}});
+  for (const char* t : kShellFolderTokens) e.Folder(t, From::kShellFolder);
   // The suffix doubles a backslash the text already had after the token.
   if (r != firstPass) r = CollapseBackslashes(r, false);
   return r;
