@@ -141,6 +141,7 @@ void SetAgentLogIndent(const std::string& indent);
 std::string AgentLogPath();
 // Appends one line atomically (the plain and the transient agent share the file).
 void AgentLog(const std::string& message);
+void AgentLog(const char* message);  // a literal line: no string made at the call
 
 bool IsDeveloperMode();
 #endif

@@ -180,6 +180,10 @@ void AgentLog(const std::string& message) {
                                           message, g_dateSep, g_timeSep));
 }
 
+void AgentLog(const char* message) {
+  if (g_agentLogOn) AgentLog(std::string(message));
+}
+
 // ---- developer mode ------------------------------------------------------------------
 
 bool IsDeveloperMode() {
