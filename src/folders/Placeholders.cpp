@@ -241,15 +241,20 @@ std::string DateTokenText(char code, const LocalDateTime& now, const std::string
       if (!SecondsFromDateTime(now, s) || !SecondsFromDateTime(y2k, epoch)) return "";
       return IntToStr((s - epoch) / 86400);
     }
-    case '1': return dd + "-" + mm + "-" + yy;
-    case '2': return mm + "-" + dd + "-" + yy;
-    case '3': return yy + "-" + mm + "-" + dd;
-    case '4': return dd + "-" + mm + "-" + yyyy;
-    case '5': return mm + "-" + dd + "-" + yyyy;
-    case '6': return yyyy + "-" + mm + "-" + dd;
-    case '7':
-      return yyyy + "-" + mm + "-" + dd + " " + ZeroPad(now.hour, 2) + ":" + ZeroPad(now.minute, 2) + ":" +
-             ZeroPad(now.second, 2);
+    case '1': case '2': case '3': case '4': case '5': case '6': case '7': {
+      // Day, month and year joined by "-", in the order of the code; y two digits, Y four.
+      static constexpr char kOrders[7][4] = {"dmy", "mdy", "ymd", "dmY", "mdY", "Ymd", "Ymd"};
+      std::string r;
+      for (const char* part = kOrders[code - '1']; *part; ++part) {
+        if (!r.empty()) r += '-';
+        r += *part == 'd' ? dd : *part == 'm' ? mm : *part == 'y' ? yy : yyyy;
+      }
+      if (code == '7') {
+        const int clock[] = {now.hour, now.minute, now.second};
+        for (int i = 0; i < 3; ++i) r += (i ? ":" : " ") + ZeroPad(clock[i], 2);
+      }
+      return r;
+    }
     default: return "";
   }
 }

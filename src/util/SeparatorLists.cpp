@@ -71,7 +71,7 @@ size_t Find(std::string_view text, std::string_view sub, bool ci, size_t from = 
 
 // Replaces occurrences number firstOcc..lastOcc (1-based) of oldText. The
 // output grows by a factor of four so long texts with many hits stay linear.
-std::string ReplaceCore(const std::string& text, const std::string& oldText, const std::string& newText,
+std::string ReplaceCore(const std::string& text, std::string_view oldText, std::string_view newText,
                         bool ci, size_t firstOcc = 1, size_t lastOcc = SIZE_MAX) {
     if (text.empty() || oldText.empty()) return text;
     const Finder finder(oldText, ci);
@@ -232,7 +232,7 @@ std::string LowerCase(const std::string& text) {
     return r;
 }
 
-bool SameText(const std::string& a, const std::string& b) {
+bool SameText(std::string_view a, std::string_view b) {
     return a.size() == b.size() && EqualBytes(a.data(), b.data(), a.size(), true);
 }
 
@@ -268,20 +268,20 @@ int SUB::Count(const std::string& list) {
     return static_cast<int>(std::count(list.begin(), list.end(), list[0]) - 1);
 }
 
-std::string SUB::Item(const std::string& list, int index, const std::string& def) {
-    if (list.size() == 1 && list[0] == '\0') return def;
+std::string SUB::Item(const std::string& list, int index, std::string_view def) {
+    if (list.size() == 1 && list[0] == '\0') return std::string(def);
     if (index == -1) index = Count(list) - 1;
-    if (index < 0 || list.empty()) return def;
+    if (index < 0 || list.empty()) return std::string(def);
     const char sep = list[0];
     int number = 0;
     size_t start = 1;
     for (size_t i = 1; i < list.size() && list[i] != '\0'; ++i) {
         if (list[i] != sep) continue;
-        if (number == index) return i == start ? def : list.substr(start, i - start);
+        if (number == index) return i == start ? std::string(def) : list.substr(start, i - start);
         ++number;
         start = i + 1;
     }
-    return def;
+    return std::string(def);
 }
 
 int64_t SUB::ItemInt(const std::string& list, int index, int64_t def) {
@@ -311,8 +311,8 @@ bool SUB::Contains(const std::string& list, const std::string& item, bool trim, 
 }
 
 std::string SUB::Value(const std::string& list, const std::string& key, bool collapse,
-                       const std::string& emptyValue, const std::string& def) {
-    if (list.size() <= 2 || list.back() != list.front()) return def;
+                       std::string_view emptyValue, std::string_view def) {
+    if (list.size() <= 2 || list.back() != list.front()) return std::string(def);
     const char sep = list[0];
     std::string k = sep + key;
     if (k.back() != '=' || key == "=") k.push_back('=');
@@ -327,11 +327,11 @@ std::string SUB::Value(const std::string& list, const std::string& key, bool col
         }
     }
     const size_t p = Find(l, k, kKeysIgnoreCase);
-    if (p == npos) return def;
+    if (p == npos) return std::string(def);
     const size_t start = p + k.size();
     const size_t end = l.find(sep, start);
     std::string v = l.substr(start, end == npos ? npos : end - start);
-    return v.empty() ? emptyValue : v;
+    return v.empty() ? std::string(emptyValue) : v;
 }
 
 std::string SUB::Keys(const std::string& list) {
@@ -490,14 +490,14 @@ std::string SUB::ChangeSeparator(const std::string& list, char separator) {
 
 // ---- string helpers -----------------------------------------------------------
 
-std::string ReplaceAll(const std::string& text, const std::string& oldText, const std::string& newText,
+std::string ReplaceAll(const std::string& text, std::string_view oldText, std::string_view newText,
                        bool trim) {
     if (text.empty() || oldText.empty()) return text;
     std::string r = ReplaceCore(text, oldText, newText, false);
     return trim ? Trim(r) : r;
 }
 
-std::string ReplaceAllCI(const std::string& text, const std::string& oldText, const std::string& newText,
+std::string ReplaceAllCI(const std::string& text, std::string_view oldText, std::string_view newText,
                          bool trim) {
     if (text.empty() || oldText.empty()) return text;
     std::string r = ReplaceCore(text, oldText, newText, true);
@@ -509,7 +509,7 @@ std::string ReplaceAllCI(const std::string& text, const std::string& oldText, co
 // byte just moved over, and the replacement is pushed back in front of the
 // rest. Rules whose replacements keep creating new occurrences (never
 // shrinking) could run forever or grow without limit, so the work is capped.
-std::string ReplaceRepeated(const std::string& text, const std::string& oldText, const std::string& newText,
+std::string ReplaceRepeated(const std::string& text, std::string_view oldText, std::string_view newText,
                             bool trim) {
     if (text.empty() || oldText.empty()) return text;
     std::string out;
@@ -536,25 +536,25 @@ std::string ReplaceRepeated(const std::string& text, const std::string& oldText,
     return trim ? Trim(out) : out;
 }
 
-size_t PosCI(const std::string& sub, const std::string& text) { return PosFrom(sub, text, 1, true); }
+size_t PosCI(std::string_view sub, std::string_view text) { return PosFrom(sub, text, 1, true); }
 
-size_t PosFrom(const std::string& sub, const std::string& text, size_t from, bool ci) {
+size_t PosFrom(std::string_view sub, std::string_view text, size_t from, bool ci) {
     if (from < 1 || sub.empty() || text.empty()) return 0;
     const size_t p = Find(text, sub, ci, from - 1);
     return p == npos ? 0 : p + 1;
 }
 
-size_t LastPos(const std::string& sub, const std::string& text) {
+size_t LastPos(std::string_view sub, std::string_view text) {
     const size_t p = sub.empty() ? npos : text.rfind(sub);
     return p == npos ? 0 : p + 1;
 }
 
-bool EndsWith(const std::string& suffix, const std::string& text, bool ci) {
+bool EndsWith(std::string_view suffix, std::string_view text, bool ci) {
     return suffix.size() <= text.size() &&
            EqualBytes(text.data() + text.size() - suffix.size(), suffix.data(), suffix.size(), ci);
 }
 
-bool StartsWith(const std::string& prefix, const std::string& text, bool ci) {
+bool StartsWith(std::string_view prefix, std::string_view text, bool ci) {
     return prefix.size() <= text.size() && EqualBytes(text.data(), prefix.data(), prefix.size(), ci);
 }
 
@@ -562,16 +562,16 @@ bool SameTextTrimmed(const std::string& a, const std::string& b) {
     return UpperCase(Trim(a)) == UpperCase(Trim(b));
 }
 
-std::string LeftOf(const std::string& text, const std::string& sep, const std::string& def, bool trim) {
+std::string LeftOf(const std::string& text, std::string_view sep, std::string_view def, bool trim) {
     const size_t p = sep.empty() ? npos : text.find(sep);
-    if (p == npos) return def;
+    if (p == npos) return std::string(def);
     std::string r = text.substr(0, p);
     return trim ? Trim(r) : r;
 }
 
-std::string RightOf(const std::string& text, const std::string& sep, const std::string& def, bool trim) {
+std::string RightOf(const std::string& text, std::string_view sep, std::string_view def, bool trim) {
     const size_t p = sep.empty() ? npos : text.find(sep);
-    if (p == npos) return def;
+    if (p == npos) return std::string(def);
     std::string r = text.substr(p + sep.size());
     return trim ? Trim(r) : r;
 }
@@ -810,9 +810,9 @@ std::string SwitchList(const std::string& tail, char switchChar) {
     return kSwitchSep + t + kSwitchSep;
 }
 
-std::string ParamValueIn(const std::string& tail, const std::string& name, const std::string& def) {
+std::string ParamValueIn(const std::string& tail, const std::string& name, std::string_view def) {
     std::string n = Trim(name);
-    if (n.empty()) return def;
+    if (n.empty()) return std::string(def);
     const char switchChar = (n[0] == '-' || n[0] == '/') ? n[0] : '/';
     n.erase(std::remove(n.begin(), n.end(), switchChar), n.end());
     return Trim(SUB::Value(SwitchList(tail, switchChar), n, true, "", def));

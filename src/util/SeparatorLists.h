@@ -2,20 +2,22 @@
 //
 // Texts are 8-bit ANSI byte strings (any byte value, NUL included). Case
 // folding touches ASCII letters only; trimming removes bytes <= 32.
-// Text positions are 1-based with 0 meaning "not found"; list items count
+// Parameters that are only read are string views, so that a literal argument costs
+// no string of its own. Text positions are 1-based with 0 meaning "not found"; list items count
 // from 0. Nothing here throws or keeps state between calls.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // ---- basics -----------------------------------------------------------------
 std::string Trim(const std::string& text);
 std::string UpperCase(const std::string& text);
 std::string LowerCase(const std::string& text);
-bool SameText(const std::string& a, const std::string& b);
+bool SameText(std::string_view a, std::string_view b);
 // Optional sign and decimal digits only; no blanks; overflow fails.
 bool TryParseInt64(const std::string& text, int64_t& out);
 int64_t StrToInt64Def(const std::string& text, int64_t def);
@@ -28,14 +30,14 @@ class SUB {
 public:
     static int Count(const std::string& list);
     // index -1 is the last item; an empty or missing item gives def.
-    static std::string Item(const std::string& list, int index, const std::string& def = "");
+    static std::string Item(const std::string& list, int index, std::string_view def = {});
     static int64_t ItemInt(const std::string& list, int index, int64_t def = 0);
     static int IndexOf(const std::string& list, const std::string& item, int notFound = -1,
                        bool prefix = false);
     static bool Contains(const std::string& list, const std::string& item, bool trim = false,
                          bool ci = true);
     static std::string Value(const std::string& list, const std::string& key, bool collapse = true,
-                             const std::string& emptyValue = "", const std::string& def = "");
+                             std::string_view emptyValue = {}, std::string_view def = {});
     static std::string Keys(const std::string& list);
     static std::string Values(const std::string& list);
     static void KeysAndValues(const std::string& list, std::string& keys, std::string& values);
@@ -53,22 +55,20 @@ public:
 };
 
 // ---- string helpers -----------------------------------------------------------
-std::string ReplaceAll(const std::string& text, const std::string& oldText,
-                       const std::string& newText, bool trim = false);
-std::string ReplaceAllCI(const std::string& text, const std::string& oldText,
-                         const std::string& newText, bool trim = false);
-std::string ReplaceRepeated(const std::string& text, const std::string& oldText,
-                            const std::string& newText, bool trim = false);
-size_t PosCI(const std::string& sub, const std::string& text);
-size_t PosFrom(const std::string& sub, const std::string& text, size_t from, bool ci = false);
-size_t LastPos(const std::string& sub, const std::string& text);
-bool EndsWith(const std::string& suffix, const std::string& text, bool ci = false);
-bool StartsWith(const std::string& prefix, const std::string& text, bool ci = false);
+std::string ReplaceAll(const std::string& text, std::string_view oldText, std::string_view newText,
+                       bool trim = false);
+std::string ReplaceAllCI(const std::string& text, std::string_view oldText, std::string_view newText,
+                         bool trim = false);
+std::string ReplaceRepeated(const std::string& text, std::string_view oldText, std::string_view newText,
+                            bool trim = false);
+size_t PosCI(std::string_view sub, std::string_view text);
+size_t PosFrom(std::string_view sub, std::string_view text, size_t from, bool ci = false);
+size_t LastPos(std::string_view sub, std::string_view text);
+bool EndsWith(std::string_view suffix, std::string_view text, bool ci = false);
+bool StartsWith(std::string_view prefix, std::string_view text, bool ci = false);
 bool SameTextTrimmed(const std::string& a, const std::string& b);
-std::string LeftOf(const std::string& text, const std::string& sep, const std::string& def = "",
-                   bool trim = false);
-std::string RightOf(const std::string& text, const std::string& sep, const std::string& def = "",
-                    bool trim = false);
+std::string LeftOf(const std::string& text, std::string_view sep, std::string_view def = {}, bool trim = false);
+std::string RightOf(const std::string& text, std::string_view sep, std::string_view def = {}, bool trim = false);
 std::string StripChar(const std::string& text, char ch, bool always = false, bool once = false);
 std::string Unquote(const std::string& text, bool always = false);
 std::string Quote(const std::string& text);
@@ -96,14 +96,14 @@ std::string FloatText(double value, int decimals, bool trimZeros = false, char d
 // Names are given as the caller writes them: "/SpanCdLvl=", "-x=", "/hide".
 std::string ParamsTailOf(const std::string& commandLine, const std::string& programPath);
 std::string SwitchList(const std::string& tail, char switchChar);
-std::string ParamValueIn(const std::string& tail, const std::string& name, const std::string& def = "");
+std::string ParamValueIn(const std::string& tail, const std::string& name, std::string_view def = {});
 int64_t ParamIntIn(const std::string& tail, const std::string& name, int64_t def = 0);
 bool HasSwitchIn(const std::string& tail, const std::string& name);
 
 #ifdef _WIN32
 // The same lookups over this process's own command line.
 std::string GetParamsTail();
-std::string GetParamValue(const std::string& name, const std::string& def = "");
+std::string GetParamValue(const std::string& name, std::string_view def = {});
 int64_t GetParamInt(const std::string& name, int64_t def = 0);
 bool HasParamSwitch(const std::string& name);
 #endif

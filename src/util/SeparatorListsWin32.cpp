@@ -28,7 +28,7 @@ std::string GetParamsTail() {
     return ParamsTailOf(line != nullptr ? std::string(line) : std::string(), ModulePath());
 }
 
-std::string GetParamValue(const std::string& name, const std::string& def) {
+std::string GetParamValue(const std::string& name, std::string_view def) {
     return ParamValueIn(GetParamsTail(), name, def);
 }
 
