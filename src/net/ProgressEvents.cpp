@@ -64,12 +64,8 @@ void TProgBar::Step() {
 void TProgBar::Show() {
   // The steps held back since the last shown one, then this one with its text.
   const int64_t held = position_ - shownPosition_ - 1;
-  if (held > 0 && callback_) {
-    if (advance_) {
-      advance_(int(held > 0x7FFFFFFF ? 0x7FFFFFFF : held));
-    } else {
-      for (int64_t i = 0; i < held; ++i) callback_(1, 0, 0, 0, 0, 0);
-    }
+  if (held > 0 && callback_ && !advance_) {
+    for (int64_t i = 0; i < held; ++i) callback_(1, 0, 0, 0, 0, 0);
   }
   shownPosition_ = position_;
   shownFill_ = BarFill(position_, maximum_);
@@ -77,6 +73,12 @@ void TProgBar::Show() {
   shownAny_ = true;
   int pointer = 0;
   if constexpr (sizeof(void*) <= sizeof(int)) pointer = int(reinterpret_cast<intptr_t>(stepText_.c_str()));
+  if (advance_ && callback_) {
+    if (pump_) pump_();
+    advance_(int(held + 1 > 0x7FFFFFFF ? 0x7FFFFFFF : held + 1), pointer);
+    if (pump_) pump_();
+    return;
+  }
   Send(1, 0, pointer, 0, 0);
 }
 

@@ -6,9 +6,10 @@
 // bar repaints (and a label redraws) on every change it is told of: with a clock, a
 // step reaches the callback only when the display would show something new, and
 // then at most every kMinShowIntervalMs (ShouldShowStep). The steps in between are
-// not lost: they go to the owner's advance hook in one call (or, without one, as
-// plain steps) right before the shown step, so the bar always ends where one step
-// per chunk leaves it.
+// not lost: with an advance hook they reach the owner together with the shown step,
+// in one call, so that the bar moves (and repaints) once per shown step; without one
+// they come as plain steps before it. Either way the bar ends where one step per
+// chunk leaves it.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +34,9 @@ class TProgBar {
   using Pump = void (*)();            // processes pending window messages, no sleep
   using Wait = void (*)(uint32_t);    // waits ms while pumping
   using Clock = uint32_t (*)();       // milliseconds; may wrap
-  using Advance = void (*)(int count);  // count plain steps at once, without a text
+  // count steps at once, the last of them shown with text (as the callback's text
+  // argument; 0 keeps the text shown).
+  using Advance = void (*)(int count, int text);
 
   // Without a clock every step is shown.
   explicit TProgBar(ProgressCallback callback, Pump pump = nullptr, Wait wait = nullptr, Clock clock = nullptr,
@@ -90,8 +93,11 @@ class TProgBar {
 
 #ifdef _WIN32
 // A pump for TProgBar: drains the thread's messages without sleeping, at most every
-// kPumpIntervalMs so that fast transfers do not pay for it per chunk.
-inline constexpr uint32_t kPumpIntervalMs = 4;
+// kPumpIntervalMs. Every PeekMessage is a round trip to the window system (under Wine,
+// to its server, which the transfer's own reads wait on too): pumping every few
+// milliseconds cost a fast download about a tenth of its time, while 50 ms still
+// answers a click or a repaint before a user can tell.
+inline constexpr uint32_t kPumpIntervalMs = 50;
 void PumpPendingMessages();
 void WaitPumpingMs(uint32_t ms);
 // The clock for TProgBar.

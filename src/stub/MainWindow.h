@@ -84,6 +84,9 @@ void MainWindowProgress(int mode, int reserved, int maximum, int text, int step,
 // count steps of the callback at once: both bars end where count single steps leave
 // them, repainted once instead of count times.
 void MainWindowAdvance(int count);
+// The same, the last step with a text as the callback's (0: the label keeps its text):
+// the advance hook of ProgramProgBar.
+void MainWindowSteps(int count, int text);
 // The program's one progress object for downloads, created on first use with the
 // callback above and a no-sleep message pump.
 TProgBar& ProgramProgBar();

@@ -266,18 +266,23 @@ void MainWindowProgress(int mode, int, int maximum, int text, int step, int posi
     g_main.activity = 0;
     ShowStatusWith(nullptr);
   } else if (mode == 1) {
-    if (text) ShowStatusWith(reinterpret_cast<const char*>(intptr_t(text)));
-    SendMessageA(g_main.bigBar, PBM_STEPIT, 0, 0);
-    g_main.activity = NextActivityPosition(g_main.activity);
-    SendMessageA(g_main.activityBar, PBM_SETPOS, WPARAM(g_main.activity), 0);
+    MainWindowSteps(1, text);
   }
 }
 
-void MainWindowAdvance(int count) {
+void MainWindowAdvance(int count) { MainWindowSteps(count, 0); }
+
+void MainWindowSteps(int count, int text) {
   if (count <= 0) return;
-  if (count == 1) return MainWindowProgress(1, 0, 0, 0, 0, 0);
-  // Up to the end of the range, count steps land where one jump lands; a wrap past
-  // the end is left to the bar itself.
+  if (text) ShowStatusWith(reinterpret_cast<const char*>(intptr_t(text)));
+  if (count == 1) {
+    SendMessageA(g_main.bigBar, PBM_STEPIT, 0, 0);
+    g_main.activity = NextActivityPosition(g_main.activity);
+    SendMessageA(g_main.activityBar, PBM_SETPOS, WPARAM(g_main.activity), 0);
+    return;
+  }
+  // A progress bar repaints on every change of its position: up to the end of the
+  // range, count steps land as one jump; a wrap past the end is left to the bar itself.
   int position = int(SendMessageA(g_main.bigBar, PBM_GETPOS, 0, 0));
   int step = int(SendMessageA(g_main.bigBar, PBM_GETSTEP, 0, 0));
   int high = int(SendMessageA(g_main.bigBar, PBM_GETRANGE, FALSE, 0));
@@ -293,7 +298,7 @@ void MainWindowAdvance(int count) {
 }
 
 TProgBar& ProgramProgBar() {
-  static TProgBar bar(MainWindowProgress, PumpPendingMessages, WaitPumpingMs, ProgressClockMs, MainWindowAdvance);
+  static TProgBar bar(MainWindowProgress, PumpPendingMessages, WaitPumpingMs, ProgressClockMs, MainWindowSteps);
   return bar;
 }
 

@@ -39,6 +39,8 @@ Events g_events;
 TProgBar* g_bar = nullptr;
 HWND g_window = nullptr;
 
+void OnAdvance(int count, int text);
+
 void OnProgress(int mode, int, int maximum, int text, int step, int position) {
   if (mode == 0 && step == 1 && maximum == 0 && position == 0) {
     ++g_events.finishes;
@@ -47,31 +49,34 @@ void OnProgress(int mode, int, int maximum, int text, int step, int position) {
     g_events.startMax = maximum;
     g_events.startPos = position;
   } else if (mode == 1) {
-    ++g_events.steps;
-    if (!text) return;  // a held step without its own text
-    ++g_events.shown;
-    // The text arrives as a pointer in the 32-bit program; it must be the step text.
-    const char* passed = reinterpret_cast<const char*>(intptr_t(text));
-    std::string t = passed;
-    if (g_bar && t != g_bar->StepText()) t = "<mismatch>";
-    if (g_events.shown == 1) g_events.firstText = t;
-    g_events.lastText = t;
-    if (t.find(" KB/Sec") != std::string::npos) {
-      ++g_events.rateTexts;
-      if (g_events.steps < 5) g_events.rateBeforeFifth = true;
-    }
-    if (g_bar && g_events.cancelAt && !g_events.cancelStep && g_events.steps >= g_events.cancelAt) {
-      g_bar->SetCancel(true);
-      g_events.cancelStep = g_events.steps;
-    }
-    if (g_window && g_events.closeAt && g_events.steps >= g_events.closeAt) {
-      PostMessageA(g_window, WM_CLOSE, 0, 0);
-      g_events.closeAt = 0;
-    }
+    OnAdvance(1, text);
   }
 }
 
-void OnAdvance(int count) { g_events.steps += count; }
+// Steps held back by the bar arrive with the shown one in a single call.
+void OnAdvance(int count, int text) {
+  g_events.steps += count;
+  if (!text) return;  // a held step without its own text
+  ++g_events.shown;
+  // The text arrives as a pointer in the 32-bit program; it must be the step text.
+  const char* passed = reinterpret_cast<const char*>(intptr_t(text));
+  std::string t = passed;
+  if (g_bar && t != g_bar->StepText()) t = "<mismatch>";
+  if (g_events.shown == 1) g_events.firstText = t;
+  g_events.lastText = t;
+  if (t.find(" KB/Sec") != std::string::npos) {
+    ++g_events.rateTexts;
+    if (g_events.steps < 5) g_events.rateBeforeFifth = true;
+  }
+  if (g_bar && g_events.cancelAt && !g_events.cancelStep && g_events.steps >= g_events.cancelAt) {
+    g_bar->SetCancel(true);
+    g_events.cancelStep = g_events.steps;
+  }
+  if (g_window && g_events.closeAt && g_events.steps >= g_events.closeAt) {
+    PostMessageA(g_window, WM_CLOSE, 0, 0);
+    g_events.closeAt = 0;
+  }
+}
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_CLOSE) {
