@@ -3,7 +3,7 @@
 # 0x100, an empty stamp area, only Windows' own DLLs imported, and it still runs
 # under Wine, alone and with a package appended.
 set -eu
-: "${STUB_EXE:?}" "${PEHEADER:?}" "${WINE_ENV:?}" "${STUBPACK_EXE:?}"
+: "${STUB_EXE:?}" "${STUB_SETUP_HALF_EXE:?}" "${PEHEADER:?}" "${WINE_ENV:?}" "${STUBPACK_EXE:?}"
 here=$(cd "$(dirname "$0")/../.." && pwd)
 run="$here/tests/support/wine-run.sh $WINE_ENV"
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -32,6 +32,13 @@ echo "Stub.exe size: $size bytes"
 # The budget of the whole product, agent included (bench/size_report.sh shows where
 # the bytes go).
 [ "$size" -le 262144 ] || fail "Stub.exe is $size bytes, over its budget of 262144 (256 KB)"
+# The setup half alone: Stub.exe linked without the agent's entry points. The update
+# cycle's step names show that the agent really is out of it and in Stub.exe.
+half=$(wc -c <"$STUB_SETUP_HALF_EXE")
+echo "setup half size: $half bytes"
+[ "$half" -le 196608 ] || fail "the setup half is $half bytes, over its budget of 196608 (192 KB)"
+! grep -a -q -F 'PerformAutoUpdate' "$STUB_SETUP_HALF_EXE" || fail "the setup half still holds the update cycle"
+grep -a -q -F 'PerformAutoUpdate' "$STUB_EXE" || fail "Stub.exe lacks the update cycle"
 # The build token's markers stand in the image exactly once, 61 bytes apart.
 for marker in 'STUBBLD*s' 'STUBEND*e'; do
   n=$(grep -a -o -F "$marker" "$STUB_EXE" | wc -l)
