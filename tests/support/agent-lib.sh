@@ -99,9 +99,11 @@ test_mode() { # "C:\folder" | off
 answer() { # title robot-action...
   title=$1
   shift
-  robot wait --class VMsgBox --title "$title" --timeout 30000 >/dev/null || fail "no '$title' box"
-  robot "$@" --class VMsgBox --title "$title" >/dev/null || fail "cannot answer '$title'"
-  robot waitgone --class VMsgBox --title "$title" --timeout 10000 >/dev/null || fail "the '$title' box stayed"
+  box=$(robot wait --class VMsgBox --title "$title" --timeout 30000 | tr -d '\r' | sed -n 's/^hwnd=//p')
+  [ -n "$box" ] || fail "no '$title' box"
+  robot "$@" --hwnd "$box" >/dev/null || fail "cannot answer '$title'"
+  # This box by its handle: the agent may show the next one with the same title at once.
+  robot waitgone --hwnd "$box" --timeout 10000 >/dev/null || fail "the '$title' box stayed"
 }
 # Box texts: owner 0 puts the title in bold in front, owners 1 and 2 do not.
 headed() { case "$1" in "$2"*) return 0 ;; *) return 1 ;; esac; }

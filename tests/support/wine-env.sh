@@ -58,6 +58,10 @@ start)
   echo $! >"$env_dir/wineserver.pid"
   if [ ! -f "$env_dir/prefix/system.reg" ]; then
     wineboot -i >"$env_dir/wineboot.log" 2>&1
+    # There is no window manager on this display. Wine's X11 driver otherwise treats
+    # top-level windows as managed and waits 2 s, each time one is hidden or
+    # destroyed, for a window manager's answer that never comes.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   fi
   # The prefix is usable once wineboot has finished; a quick program proves it.
   wine cmd /c exit 0 >/dev/null 2>&1
