@@ -62,11 +62,8 @@ void TProgBar::Step() {
 }
 
 void TProgBar::Show() {
-  // The steps held back since the last shown one, then this one with its text.
-  const int64_t held = position_ - shownPosition_ - 1;
-  if (held > 0 && callback_ && !advance_) {
-    for (int64_t i = 0; i < held; ++i) callback_(1, 0, 0, 0, 0, 0);
-  }
+  // This step and the ones held back since the last shown one.
+  const int64_t steps = position_ - shownPosition_;
   shownPosition_ = position_;
   shownFill_ = BarFill(position_, maximum_);
   shownText_ = stepText_;
@@ -75,10 +72,13 @@ void TProgBar::Show() {
   if constexpr (sizeof(void*) <= sizeof(int)) pointer = int(reinterpret_cast<intptr_t>(stepText_.c_str()));
   if (advance_ && callback_) {
     if (pump_) pump_();
-    advance_(int(held + 1 > 0x7FFFFFFF ? 0x7FFFFFFF : held + 1), pointer);
+    advance_(int(steps > 0x7FFFFFFF ? 0x7FFFFFFF : steps), pointer);
     if (pump_) pump_();
     return;
   }
+  // Without the hook the held steps come first, as plain steps.
+  if (callback_)
+    for (int64_t i = 1; i < steps; ++i) callback_(1, 0, 0, 0, 0, 0);
   Send(1, 0, pointer, 0, 0);
 }
 

@@ -275,12 +275,6 @@ void MainWindowAdvance(int count) { MainWindowSteps(count, 0); }
 void MainWindowSteps(int count, int text) {
   if (count <= 0) return;
   if (text) ShowStatusWith(reinterpret_cast<const char*>(intptr_t(text)));
-  if (count == 1) {
-    SendMessageA(g_main.bigBar, PBM_STEPIT, 0, 0);
-    g_main.activity = NextActivityPosition(g_main.activity);
-    SendMessageA(g_main.activityBar, PBM_SETPOS, WPARAM(g_main.activity), 0);
-    return;
-  }
   // A progress bar repaints on every change of its position: up to the end of the
   // range, count steps land as one jump; a wrap past the end is left to the bar itself.
   int position = int(SendMessageA(g_main.bigBar, PBM_GETPOS, 0, 0));
